@@ -1,0 +1,3 @@
+#include <cstdio>
+#include "engine/convert.h"
+int main() { return 0; }

@@ -1,0 +1,34 @@
+// Simplified/Traditional conversion of code-page, UTF-8 and UTF-16 text.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "engine/types.h"
+
+namespace quillmer {
+
+// Converts the whole stream in place from source to target encoding, in the
+// given direction; position 0 on return.
+void ConvertStream(TextStream& stream, TextEncoding source, TextEncoding target,
+                   ConvDirection direction, bool writeSignature);
+
+// Converts UTF-16 text in place; direction cdToTrad or cdToSim.
+void ConvertScript(std::u16string& text, ConvDirection direction);
+
+// table 0: GBK to Big5, 1: Big5 to GBK. In place, position 0 on return.
+void MapCharacters(TextStream& stream, int table);
+void MapCharacters(std::string& bytes, int table);
+
+// table 0: B5fix, 1: GBfix. Position 0 on return.
+void ApplyFix(TextStream& stream, int table);
+std::string ApplyFix(std::string_view bytes, int table);
+
+// Lenient UTF-8 to UTF-16, without validating continuation bytes.
+std::u16string DecodeUTF8Bytes(const unsigned char* bytes, std::size_t count);
+// UTF-16 units to UTF-8, each unit on its own (surrogates give three bytes).
+std::string EncodeUTF8Units(std::u16string_view units);
+// Swaps the bytes of each unit up to the first U+0000.
+void SwapByteOrder(std::u16string& text);
+
+}  // namespace quillmer

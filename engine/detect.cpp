@@ -1,0 +1,163 @@
+#include "engine/detect.h"
+
+#include <bitset>
+#include <memory>
+
+#include "engine/convert.h"
+#include "engine/tables.h"
+#include "platform/codepage.h"
+#include "platform/error.h"
+#include "platform/module.h"
+
+namespace quillmer {
+namespace {
+
+constexpr std::size_t kUtf8Sample = 3006;
+constexpr std::size_t kUtf8Enough = 3000;
+constexpr int kMaxDbcs = 5120;
+
+// The test table as a set of codes (big-endian 16-bit entries).
+std::unique_ptr<std::bitset<65536>> LoadTestTable(std::string_view name) {
+  auto res = LoadModuleResource(name, RT_RCDATA);
+  if (!res) throw Error("Resource '" + std::string(name) + "' not found", E_RESOURCE_NOT_FOUND);
+  auto set = std::make_unique<std::bitset<65536>>();
+  for (std::size_t i = 0; i + 1 < res->size(); i += 2)
+    set->set(static_cast<unsigned char>((*res)[i]) << 8 | static_cast<unsigned char>((*res)[i + 1]));
+  return set;
+}
+
+bool IsContinuation(unsigned char b) { return (b & 0xC0) == 0x80; }
+
+}  // namespace
+
+TextEncoding DetectSignature(TextStream& stream) {
+  stream.position = 0;
+  const std::string& d = stream.data;
+  if (d.size() < 2) return teUnknown;
+  stream.position = 2;
+  if (d[0] == '\xFF' && d[1] == '\xFE') return teUnicode;
+  if (d[0] == '\xFE' && d[1] == '\xFF') return teUnicodeBE;
+  if (d[0] == '\xEF' && d[1] == '\xBB' && d.size() > 2) {
+    stream.position = 3;
+    if (d[2] == '\xBF') return teUTF8;
+  }
+  return teUnknown;
+}
+
+bool LooksLikeUTF8(TextStream& stream) {
+  stream.position = 0;
+  const std::size_t n = std::min(stream.data.size(), kUtf8Sample);
+  const auto* p = reinterpret_cast<const unsigned char*>(stream.data.data());
+  bool result = false;
+  std::size_t i = 0;
+  while (i < n) {
+    unsigned char b = p[i];
+    if (b < 0x80) {
+      ++i;
+      continue;
+    }
+    std::size_t len = (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : (b & 0xF8) == 0xF0 ? 4 : 0;
+    if (len == 0) return false;
+    // A sequence cut off by the end of the sample ends the scan.
+    if (i + len > n) break;
+    for (std::size_t k = 1; k < len; ++k)
+      if (!IsContinuation(p[i + k])) return false;
+    result = true;
+    i += len;
+    if (i > kUtf8Enough) return true;
+  }
+  return result;
+}
+
+TextEncoding DetectEncoding(TextStream& stream) {
+  EnsureTables();
+  stream.position = 0;
+  TextEncoding r = DetectSignature(stream);
+  if (r <= teUTF8) {
+    stream.position = 0;
+    return r;
+  }
+  if (LooksLikeUTF8(stream)) {
+    stream.position = 0;
+    return teUTF8;
+  }
+  auto big5 = LoadTestTable("testtbl1");
+  auto gbk = LoadTestTable("testtbl2");
+  int big5Hits = 0, gbHits = 0, nonGB2312 = 0, dbcs = 0;
+  const auto* p = reinterpret_cast<const unsigned char*>(stream.data.data());
+  const std::size_t n = stream.data.size();
+  for (std::size_t i = 0; i + 1 < n;) {
+    if (p[i] < 0x81) {
+      ++i;
+      continue;
+    }
+    unsigned code = static_cast<unsigned>(p[i]) << 8 | p[i + 1];
+    i += 2;
+    if (big5->test(code)) ++big5Hits;
+    if (gbk->test(code)) ++gbHits;
+    if (!IsGB2312Code(code)) ++nonGB2312;
+    if (++dbcs > kMaxDbcs) break;
+  }
+  stream.position = 0;
+  if (dbcs == 0) return teUnknown;
+  if (gbHits > big5Hits) return teGBK;
+  if (big5Hits > gbHits) return teBig5;
+  if (dbcs <= 50) return teUnknown;
+  return static_cast<double>(nonGB2312) / dbcs * 100.0 > 4.0 ? teBig5 : teGBK;
+}
+
+std::u16string AnsiToWide(std::string_view bytes, unsigned codePage) {
+  return DecodeCodePage(codePage, bytes);
+}
+
+std::string WideToAnsi(std::u16string_view text, unsigned codePage) {
+  return EncodeCodePage(codePage, text);
+}
+
+void ConvertWideText(const std::u16string& text, ConvDirection direction,
+                     std::uint8_t repairMode, std::u16string& result, bool repair) {
+  if (text.empty()) return;
+  std::u16string t = repair ? RepairCharset(text, repairMode) : text;
+  // The same as passing the units through a UTF-16 stream: the tables load,
+  // and a leading U+FEFF is taken for a signature when the script changes.
+  EnsureTables();
+  if (direction == cdToTrad || direction == cdToSim) {
+    if (!t.empty() && t[0] == 0xFEFF) t.erase(0, 1);
+    ConvertScript(t, direction);
+  }
+  result = std::move(t);
+}
+
+std::u16string RepairCharset(std::u16string_view text, std::uint8_t mode) {
+  std::u16string r(text);
+  for (char16_t& u : r)
+    if (u == 0x00A0) u = 0x0020;
+  if (mode == 3) return DecodeCodePage(950, EncodeCodePage(936, r));
+  if (mode == 4) return DecodeCodePage(936, EncodeCodePage(950, r));
+  return r;
+}
+
+bool IsAsciiText(std::u16string_view text) {
+  for (char16_t u : text)
+    if (u > 0x80) return false;
+  return true;
+}
+
+std::string EscapeHighBytes(std::string_view bytes) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(bytes.size());
+  for (char c : bytes) {
+    auto b = static_cast<unsigned char>(c);
+    if (b < 0x80) {
+      out.push_back(c);
+    } else {
+      out.push_back('%');
+      out.push_back(kHex[b >> 4]);
+      out.push_back(kHex[b & 0xF]);
+    }
+  }
+  return out;
+}
+
+}  // namespace quillmer

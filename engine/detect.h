@@ -1,0 +1,34 @@
+// Encoding detection and the bridges between code-page bytes and UTF-16.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "engine/types.h"
+
+namespace quillmer {
+
+// teUnicode, teUnicodeBE, teUTF8 from a signature, else teUnknown. Leaves the
+// position after the bytes read.
+TextEncoding DetectSignature(TextStream& stream);
+bool LooksLikeUTF8(TextStream& stream);
+// Signature, then UTF-8 plausibility, then a vote of frequent Big5 and GBK
+// characters. Position 0 on return.
+TextEncoding DetectEncoding(TextStream& stream);
+
+std::u16string AnsiToWide(std::string_view bytes, unsigned codePage);
+std::string WideToAnsi(std::u16string_view text, unsigned codePage);
+
+// Converts text in the direction; repair re-reads it first (RepairCharset).
+// An empty text leaves result untouched.
+void ConvertWideText(const std::u16string& text, ConvDirection direction,
+                     std::uint8_t repairMode, std::u16string& result, bool repair);
+
+// Mode 3: GBK bytes that were read as Big5 are read again; mode 4 the reverse;
+// every mode turns no-break spaces into spaces.
+std::u16string RepairCharset(std::u16string_view text, std::uint8_t mode);
+
+bool IsAsciiText(std::u16string_view text);
+std::string EscapeHighBytes(std::string_view bytes);
+
+}  // namespace quillmer

@@ -1,0 +1,41 @@
+// Windows code-page conversion calls, carried out by ICU converters.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace quillmer {
+
+using UINT = unsigned int;
+using DWORD = std::uint32_t;
+
+constexpr UINT CP_ACP = 0;
+constexpr UINT CP_UTF8 = 65001;
+
+// Decodes srcLen bytes (-1: up to and including a NUL) of code page cp into
+// dst. With dstLen 0 only the needed length is returned. Returns 0 when the
+// code page is not installed or dst is too small. Undecodable bytes give "?".
+int MultiByteToWideChar(UINT cp, DWORD flags, const char* src, int srcLen, char16_t* dst,
+                        int dstLen);
+
+// Encodes srcLen units (-1: up to and including a NUL) into code page cp. A
+// character the code page lacks becomes defaultChar (null: "?"), and
+// *usedDefault, when given, says whether that happened.
+int WideCharToMultiByte(UINT cp, DWORD flags, const char16_t* src, int srcLen, char* dst,
+                        int dstLen, const char* defaultChar, bool* usedDefault);
+
+bool IsValidCodePage(UINT cp);
+
+// The system ANSI code page: QUILLMER_ACP when set, else from the locale.
+UINT GetACP();
+
+// Whole-string forms of the two calls above, in one pass each.
+std::u16string DecodeCodePage(UINT cp, std::string_view bytes);
+std::string EncodeCodePage(UINT cp, std::u16string_view text);
+
+// Test seam: make an installed code page look missing (or bring it back).
+void SetCodePageInstalled(UINT cp, bool installed);
+void ResetCodePages();
+
+}  // namespace quillmer

@@ -1,0 +1,36 @@
+// The module's own resources, found by name and type as the platform's
+// FindResource/LoadResource do, and the module's directory.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace quillmer {
+
+constexpr std::string_view RT_RCDATA = "RCDATA";
+constexpr std::string_view RT_HTML = "RT_HTML";
+constexpr std::string_view RT_TYPELIB = "TYPELIB";
+
+struct BuiltinResource {
+  const char* type;
+  const char* name;
+  const unsigned char* begin;
+  const unsigned char* end;
+};
+
+// Names and types compare without regard to case. Empty when there is no such
+// resource. The bytes live as long as the module.
+std::optional<std::string_view> LoadModuleResource(std::string_view name,
+                                                   std::string_view type = RT_RCDATA);
+
+// Test seam: put bytes in place of a resource (or hide it with nullopt) until
+// ClearResourceOverrides.
+void SetResourceOverride(std::string_view name, std::string_view type,
+                         std::optional<std::string> bytes);
+void ClearResourceOverrides();
+
+}  // namespace quillmer
+
+// Defined by the generated resource table linked into every binary.
+extern "C" const quillmer::BuiltinResource* QuillmerBuiltinResources(std::size_t* count);
