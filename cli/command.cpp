@@ -58,7 +58,7 @@ bool WantsHelp(const Command& command, const std::vector<std::string>& args) {
 std::string ReadFile(const std::string& path) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) throw Error(SystemError("cannot open", path), E_FILE_NOT_FOUND);
-  struct stat st{};
+  struct stat st {};
   if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
     ::close(fd);
     throw Error("cannot read '" + path + "': Is a directory");
@@ -121,7 +121,7 @@ void WriteFileAtomic(const std::string& path, const std::string& bytes) {
   try {
     WriteAll(fd, bytes, tmp);
     // Keep the mode of a file we replace; a new one gets the usual 0666 & ~umask.
-    struct stat st{};
+    struct stat st {};
     if (::stat(path.c_str(), &st) == 0) {
       ::fchmod(fd, st.st_mode & 07777);
     } else {

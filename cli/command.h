@@ -14,8 +14,8 @@ constexpr int kExitUsage = 2;
 
 struct Command {
   const char* name;
-  const char* summary;  // one line for the command list
-  const char* usage;    // the text of `quillmer NAME --help`
+  const char* summary;                               // one line for the command list
+  const char* usage;                                 // the text of `quillmer NAME --help`
   int (*run)(const std::vector<std::string>& args);  // arguments after the name
 };
 
@@ -40,6 +40,6 @@ void WriteStdout(const std::string& bytes);
 
 #define QUILLMER_CONCAT2(a, b) a##b
 #define QUILLMER_CONCAT(a, b) QUILLMER_CONCAT2(a, b)
-#define QUILLMER_COMMAND(...)                                               \
+#define QUILLMER_COMMAND(...)                                                 \
   static const bool QUILLMER_CONCAT(quillmer_command_registered_, __LINE__) = \
       ::quillmer::cli::RegisterCommand(::quillmer::cli::Command{__VA_ARGS__})

@@ -126,10 +126,10 @@ void ConvertScript(std::u16string& text, ConvDirection direction) {
       early.emplace_back(1, u);
       s.push_back(kPlaceholder);
     } else if (IsSurrogate(u)) {
-      std::size_t len = (u <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-                         text[i + 1] <= 0xDFFF)
-                            ? 2
-                            : 1;
+      std::size_t len =
+          (u <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF)
+              ? 2
+              : 1;
       early.emplace_back(text, i, len);
       s.push_back(kPlaceholder);
       i += len - 1;
@@ -195,8 +195,8 @@ std::u16string DecodeUTF8Bytes(const unsigned char* p, std::size_t count) {
                (p[i + 2] & 0xC0) == 0x80 && (p[i + 3] & 0xC0) == 0x80) {
       // Four bytes beyond the Basic Multilingual Plane: a surrogate pair, so
       // that such characters come through intact.
-      char32_t c = (b0 & 0x07) << 18 | (p[i + 1] & 0x3F) << 12 | (p[i + 2] & 0x3F) << 6 |
-                   (p[i + 3] & 0x3F);
+      char32_t c =
+          (b0 & 0x07) << 18 | (p[i + 1] & 0x3F) << 12 | (p[i + 2] & 0x3F) << 6 | (p[i + 3] & 0x3F);
       if (c >= 0x10000 && c <= 0x10FFFF) {
         c -= 0x10000;
         out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));

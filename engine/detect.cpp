@@ -22,7 +22,8 @@ std::unique_ptr<std::bitset<65536>> LoadTestTable(std::string_view name) {
   if (!res) throw Error("Resource '" + std::string(name) + "' not found", E_RESOURCE_NOT_FOUND);
   auto set = std::make_unique<std::bitset<65536>>();
   for (std::size_t i = 0; i + 1 < res->size(); i += 2)
-    set->set(static_cast<unsigned char>((*res)[i]) << 8 | static_cast<unsigned char>((*res)[i + 1]));
+    set->set(static_cast<unsigned char>((*res)[i]) << 8 |
+             static_cast<unsigned char>((*res)[i + 1]));
   return set;
 }
 
@@ -114,8 +115,8 @@ std::string WideToAnsi(std::u16string_view text, unsigned codePage) {
   return EncodeCodePage(codePage, text);
 }
 
-void ConvertWideText(const std::u16string& text, ConvDirection direction,
-                     std::uint8_t repairMode, std::u16string& result, bool repair) {
+void ConvertWideText(const std::u16string& text, ConvDirection direction, std::uint8_t repairMode,
+                     std::u16string& result, bool repair) {
   if (text.empty()) return;
   std::u16string t = repair ? RepairCharset(text, repairMode) : text;
   // The same as passing the units through a UTF-16 stream: the tables load,

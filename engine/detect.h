@@ -21,8 +21,8 @@ std::string WideToAnsi(std::u16string_view text, unsigned codePage);
 
 // Converts text in the direction; repair re-reads it first (RepairCharset).
 // An empty text leaves result untouched.
-void ConvertWideText(const std::u16string& text, ConvDirection direction,
-                     std::uint8_t repairMode, std::u16string& result, bool repair);
+void ConvertWideText(const std::u16string& text, ConvDirection direction, std::uint8_t repairMode,
+                     std::u16string& result, bool repair);
 
 // Mode 3: GBK bytes that were read as Big5 are read again; mode 4 the reverse;
 // every mode turns no-break spaces into spaces.

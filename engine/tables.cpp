@@ -106,8 +106,7 @@ void FixTable::Prepare() {
     std::size_t first = FirstCharLength(slot);
     for (std::int32_t i = s.first; i <= hi; ++i) {
       std::string_view k = Key(static_cast<std::size_t>(i));
-      auto second =
-          SecondChar(reinterpret_cast<const unsigned char*>(k.data()), k.size(), first);
+      auto second = SecondChar(reinterpret_cast<const unsigned char*>(k.data()), k.size(), first);
       if (second == kNoSecond)
         g.shortKeys.push_back(i);
       else

@@ -20,11 +20,20 @@ struct CodePageName {
 
 // The Windows code pages we offer and the ICU tables that match them.
 constexpr CodePageName kCodePages[] = {
-    {936, "windows-936-2000"},  {950, "windows-950-2000"}, {54936, "gb18030"},
-    {1252, "windows-1252"},     {65001, "UTF-8"},          {20936, "ibm-1383"},
-    {52936, "HZ"},              {932, "windows-31j"},      {949, "windows-949-2000"},
-    {1250, "windows-1250"},     {1251, "windows-1251"},    {437, "ibm-437"},
-    {28591, "ISO-8859-1"},      {20127, "US-ASCII"},
+    {936, "windows-936-2000"},
+    {950, "windows-950-2000"},
+    {54936, "gb18030"},
+    {1252, "windows-1252"},
+    {65001, "UTF-8"},
+    {20936, "ibm-1383"},
+    {52936, "HZ"},
+    {932, "windows-31j"},
+    {949, "windows-949-2000"},
+    {1250, "windows-1250"},
+    {1251, "windows-1251"},
+    {437, "ibm-437"},
+    {28591, "ISO-8859-1"},
+    {20127, "US-ASCII"},
 };
 
 // Undecodable input becomes "?", as the platform's converters do for the
@@ -101,8 +110,7 @@ int32_t Encode(UConverter* conv, const char16_t* src, int32_t len, char* dst, in
 
 }  // namespace
 
-int MultiByteToWideChar(UINT cp, DWORD, const char* src, int srcLen, char16_t* dst,
-                        int dstLen) {
+int MultiByteToWideChar(UINT cp, DWORD, const char* src, int srcLen, char16_t* dst, int dstLen) {
   if (!src || dstLen < 0) return 0;
   if (srcLen < 0) srcLen = static_cast<int>(std::strlen(src)) + 1;
   if (srcLen == 0) return 0;
@@ -143,7 +151,8 @@ int WideCharToMultiByte(UINT cp, DWORD, const char16_t* src, int srcLen, char* d
     std::string bytes(MaxBytes(conv, static_cast<size_t>(srcLen)), '\0');
     UErrorCode e3 = U_ZERO_ERROR;
     int32_t nb = Encode(conv, src, srcLen, bytes.data(), static_cast<int32_t>(bytes.size()), &e3);
-    int32_t nu = Decode(conv, bytes.data(), nb, back.data(), static_cast<int32_t>(back.size()), &e3);
+    int32_t nu =
+        Decode(conv, bytes.data(), nb, back.data(), static_cast<int32_t>(back.size()), &e3);
     *usedDefault = std::u16string_view(back.data(), static_cast<size_t>(nu)) !=
                    std::u16string_view(src, static_cast<size_t>(srcLen));
   }

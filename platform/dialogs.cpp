@@ -74,8 +74,7 @@ std::string ToTerminal(std::u16string_view text) {
     std::setlocale(LC_CTYPE, saved.c_str());
   });
   // A plain "C" locale still gets UTF-8: it is what terminals here show.
-  if (codeset.empty() || codeset == "UTF-8" || codeset == "ANSI_X3.4-1968")
-    return ToUtf8(text);
+  if (codeset.empty() || codeset == "UTF-8" || codeset == "ANSI_X3.4-1968") return ToUtf8(text);
   UErrorCode err = U_ZERO_ERROR;
   UConverter* conv = ucnv_open(codeset.c_str(), &err);
   if (U_FAILURE(err)) return ToUtf8(text);

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+
 #include "engine/detect.h"
 #include "platform/dialogs.h"
 using namespace quillmer;
