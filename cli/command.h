@@ -42,4 +42,4 @@ void WriteStdout(const std::string& bytes);
 #define QUILLMER_CONCAT(a, b) QUILLMER_CONCAT2(a, b)
 #define QUILLMER_COMMAND(...)                                                 \
   static const bool QUILLMER_CONCAT(quillmer_command_registered_, __LINE__) = \
-      ::quillmer::cli::RegisterCommand(::quillmer::cli::Command{__VA_ARGS__})
+      ::quillmer::cli::RegisterCommand(::quillmer::cli::Command(__VA_ARGS__))

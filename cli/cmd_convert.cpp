@@ -1,0 +1,143 @@
+// quillmer convert: converts a file or standard input between the scripts and
+// encodings.
+#include <optional>
+#include <string>
+
+#include "cli/command.h"
+#include "cli/encoding_names.h"
+#include "engine/convert.h"
+#include "platform/error.h"
+
+namespace quillmer::cli {
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: quillmer convert (--to-trad | --to-simp | --none) [--from ENC] [--to ENC] [--bom]\n"
+    "                        [-o OUT] [FILE]\n"
+    "Converts FILE (or standard input) between Simplified and Traditional Chinese.\n\n"
+    "  --to-trad     Simplified to Traditional\n"
+    "  --to-simp     Traditional to Simplified\n"
+    "  --none        keep the script; only the encoding changes\n"
+    "  --from ENC    the input's encoding (default: auto, detected)\n"
+    "  --to ENC      the output's encoding (default: the input's; Big5 input converted\n"
+    "                with --to-simp is written as GBK)\n"
+    "  --bom         write a signature (UTF-8 and UTF-16 only)\n"
+    "  -o OUT        write to OUT instead of standard output (OUT may be FILE)\n\n"
+    "ENC: auto, utf-8, utf-16le, utf-16be, gbk, big5.\n";
+
+const Command& Self();
+
+bool HasSignature(const std::string& d, TextEncoding e) {
+  switch (e) {
+    case teUnicode:
+      return d.compare(0, 2, "\xFF\xFE") == 0;
+    case teUnicodeBE:
+      return d.compare(0, 2, "\xFE\xFF") == 0;
+    case teUTF8:
+      return d.compare(0, 3, "\xEF\xBB\xBF") == 0;
+    default:
+      return false;
+  }
+}
+
+const char* Signature(TextEncoding e) {
+  return e == teUnicode ? "\xFF\xFE" : e == teUnicodeBE ? "\xFE\xFF" : "\xEF\xBB\xBF";
+}
+
+int Run(const std::vector<std::string>& args) {
+  std::optional<ConvDirection> direction;
+  std::optional<TextEncoding> from, to;
+  bool bom = false;
+  std::optional<std::string> out, file;
+  bool onlyFiles = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    auto value = [&](const char* opt) -> std::optional<std::string> {
+      if (i + 1 >= args.size()) return std::nullopt;
+      (void)opt;
+      return args[++i];
+    };
+    auto setDirection = [&](ConvDirection d) {
+      if (direction && *direction != d) return false;
+      direction = d;
+      return true;
+    };
+    if (!onlyFiles && a == "--") {
+      onlyFiles = true;
+    } else if (!onlyFiles && a == "--to-trad") {
+      if (!setDirection(cdToTrad))
+        return UsageError(Self(), "choose one of --to-trad, --to-simp, --none");
+    } else if (!onlyFiles && a == "--to-simp") {
+      if (!setDirection(cdToSim))
+        return UsageError(Self(), "choose one of --to-trad, --to-simp, --none");
+    } else if (!onlyFiles && a == "--none") {
+      if (!setDirection(cdNone))
+        return UsageError(Self(), "choose one of --to-trad, --to-simp, --none");
+    } else if (!onlyFiles && (a == "--from" || a == "--to")) {
+      auto v = value(a.c_str());
+      if (!v) return UsageError(Self(), a + " needs an encoding");
+      if (a == "--from" && *v == "auto") {
+        from.reset();
+        continue;
+      }
+      auto e = ParseEncoding(*v);
+      if (!e) return UsageError(Self(), "unknown encoding '" + *v + "'");
+      (a == "--from" ? from : to) = *e;
+    } else if (!onlyFiles && a == "--bom") {
+      bom = true;
+    } else if (!onlyFiles && a == "-o") {
+      auto v = value("-o");
+      if (!v || v->empty()) return UsageError(Self(), "-o needs a file name");
+      out = *v;
+    } else if (!onlyFiles && a.size() > 1 && a[0] == '-') {
+      return UsageError(Self(), "unknown option '" + a + "'");
+    } else {
+      if (file) return UsageError(Self(), "only one input file");
+      file = a;
+    }
+  }
+  if (!direction) return UsageError(Self(), "choose one of --to-trad, --to-simp, --none");
+
+  const bool fromStdin = !file || *file == "-";
+  std::string data = fromStdin ? ReadStdin() : ReadFile(*file);
+  const std::string name = fromStdin ? "standard input" : "'" + *file + "'";
+
+  TextEncoding source = from ? *from : teUnknown;
+  if (!from && !data.empty()) {
+    source = DetectForCommandLine(data);
+    if (source == teUnknown)
+      return Fail("cannot tell the encoding of " + name + "; name it with --from");
+  }
+  if (!from && data.empty()) source = teUTF8;
+  TextEncoding target = to ? *to : source;
+  if (!to && source == teBig5 && *direction == cdToSim) target = teGBK;
+  if (target == teBig5 && *direction == cdToSim)
+    return UsageError(Self(), "Big5 cannot hold Simplified text; choose another --to");
+
+  TextStream stream(std::move(data));
+  ConvertStream(stream, source, target, *direction, bom);
+  // Untouched streams (same encoding, --none) keep or lose the signature as
+  // --bom says, like converted ones.
+  if (target <= teUTF8 && *direction == cdNone && source == target && !stream.data.empty()) {
+    bool has = HasSignature(stream.data, target);
+    if (has && !bom) stream.data.erase(0, target == teUTF8 ? 3 : 2);
+    if (!has && bom) stream.data.insert(0, Signature(target));
+  }
+  if (out)
+    WriteFileAtomic(*out, stream.data);
+  else
+    WriteStdout(stream.data);
+  return kExitOk;
+}
+
+const Command& Self() {
+  static const Command command{"convert", "convert text between Simplified and Traditional", kUsage,
+                               Run};
+  return command;
+}
+
+}  // namespace
+
+QUILLMER_COMMAND(Self());
+
+}  // namespace quillmer::cli
