@@ -7,6 +7,7 @@
 #include "cli/encoding_names.h"
 #include "engine/convert.h"
 #include "platform/error.h"
+#include "ui/lifecycle.h"
 
 namespace quillmer::cli {
 namespace {
@@ -114,6 +115,11 @@ int Run(const std::vector<std::string>& args) {
   if (target == teBig5 && *direction == cdToSim)
     return UsageError(Self(), "Big5 cannot hold Simplified text; choose another --to");
 
+  // As the module does when loaded: settings and the user's emendation tables.
+  RunLoadSequence();
+  struct Unload {
+    ~Unload() { RunUnloadSequence(); }
+  } unload;
   TextStream stream(std::move(data));
   ConvertStream(stream, source, target, *direction, bom);
   // Untouched streams (same encoding, --none) keep or lose the signature as
