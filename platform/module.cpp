@@ -1,7 +1,12 @@
 #include "platform/module.h"
 
+#include <dlfcn.h>
+#include <limits.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <map>
 #include <memory>
 
@@ -52,5 +57,32 @@ void SetResourceOverride(std::string_view name, std::string_view type,
 }
 
 void ClearResourceOverrides() { Overrides().clear(); }
+
+std::string ModuleFileName() {
+  char exe[PATH_MAX];
+  ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
+  std::string program = n > 0 ? std::string(exe, static_cast<std::size_t>(n)) : std::string();
+  // Built into a shared object, dladdr names that object; built into the
+  // program, it names the program (or only argv[0]), and the kernel's link wins.
+  Dl_info info{};
+  char real[PATH_MAX];
+  if (::dladdr(reinterpret_cast<void*>(&ModuleFileName), &info) != 0 && info.dli_fname &&
+      info.dli_fname[0] == '/' && ::realpath(info.dli_fname, real) && program != real)
+    return real;
+  return program;
+}
+
+std::string ModuleDirectory() {
+  std::string dir;
+  if (const char* home = std::getenv("QUILLMER_HOME"); home && *home) {
+    dir = home;
+  } else {
+    dir = ModuleFileName();
+    auto slash = dir.rfind('/');
+    dir = slash == std::string::npos ? std::string(".") : dir.substr(0, slash + 1);
+  }
+  if (dir.back() != '/') dir += '/';
+  return dir;
+}
 
 }  // namespace quillmer

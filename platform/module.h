@@ -30,6 +30,14 @@ void SetResourceOverride(std::string_view name, std::string_view type,
                          std::optional<std::string> bytes);
 void ClearResourceOverrides();
 
+// The full path of the loaded module (the program when the code is linked
+// into it), as the platform's GetModuleFileName gives it.
+std::string ModuleFileName();
+
+// The directory that holds Quillmer.ini and the user emendation files, with a
+// trailing separator: QUILLMER_HOME when set, else the module's directory.
+std::string ModuleDirectory();
+
 }  // namespace quillmer
 
 // Defined by the generated resource table linked into every binary.

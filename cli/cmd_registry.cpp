@@ -1,0 +1,56 @@
+// quillmer registry: prints the registry store as a registry export.
+#include <iostream>
+
+#include "cli/command.h"
+#include "platform/dialogs.h"
+#include "platform/error.h"
+#include "platform/registry.h"
+
+namespace quillmer::cli {
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: quillmer registry [--path] [KEY]\n"
+    "Prints the registry store in REGEDIT4 form: every hive, or only KEY and its\n"
+    "subkeys (e.g. 'HKEY_CURRENT_USER\\Software'; HKCR, HKCU, HKLM abbreviate the hives).\n\n"
+    "  --path   print the store's file name instead\n\n"
+    "The store is the file named by QUILLMER_REGISTRY, else quillmer/registry under\n"
+    "$XDG_CONFIG_HOME (default ~/.config). A store that does not exist yet is empty.\n";
+
+const Command& Self();
+
+int Run(const std::vector<std::string>& args) {
+  bool path = false;
+  std::string key;
+  bool onlyKey = false;
+  for (const auto& a : args) {
+    if (!onlyKey && a == "--") {
+      onlyKey = true;
+    } else if (!onlyKey && a == "--path") {
+      path = true;
+    } else if (!onlyKey && a.size() > 1 && a[0] == '-') {
+      return UsageError(Self(), "unknown option '" + a + "'");
+    } else if (key.empty()) {
+      key = a;
+    } else {
+      return UsageError(Self(), "only one KEY may be given");
+    }
+  }
+  if (path) {
+    if (!key.empty()) return UsageError(Self(), "--path takes no KEY");
+    WriteStdout(RegistryFilePath() + "\n");
+    return kExitOk;
+  }
+  // Names and strings are kept as UTF-8; the terminal may want another encoding.
+  WriteStdout(ToTerminal(FromUtf8(ExportRegistry(key))));
+  return kExitOk;
+}
+
+const Command kCommand{"registry", "print the registry store", kUsage, Run};
+const Command& Self() { return kCommand; }
+
+}  // namespace
+
+QUILLMER_COMMAND(kCommand);
+
+}  // namespace quillmer::cli
