@@ -1,0 +1,30 @@
+#include "page/support_message.h"
+
+#include "page/page_state.h"
+#include "platform/dialogs.h"
+
+namespace quillmer {
+namespace {
+
+constexpr unsigned kSystemModal = 0x1000;  // MB_SYSTEMMODAL
+
+}  // namespace
+
+std::u16string SupportMissingText(UINT codePage, UINT uiCodePage) {
+  const bool simplified = codePage == 936 || codePage == 54936;
+  if (uiCodePage == 936 || uiCodePage == 54936)
+    return simplified ? u"系统尚未安装简体中文支援！" : u"系统尚未安装繁体中文支援！";
+  if (uiCodePage == 950)
+    return simplified ? u"系統尚未安裝簡體中文支援！" : u"系統尚未安裝繁體中文支援！";
+  return simplified ? u"Simplified Chinese Support is not installed!"
+                    : u"Traditional Chinese Support is not installed!";
+}
+
+void ShowSupportMissing(OwnerWindow owner, UINT codePage) {
+  // The texts are shown as wide strings: the box must not depend on the very
+  // code page whose absence it reports.
+  std::u16string text = SupportMissingText(codePage, CurrentPageSettings().uiCodePage);
+  MessageBox(text, u"Quillmer", owner ? MB_OK : kSystemModal);
+}
+
+}  // namespace quillmer
