@@ -1,0 +1,91 @@
+// Loading real pages into the browser model and saving them back.
+//
+// LoadPage reads an HTML file, decodes it (signature, then the page's own
+// declaration, then detection), parses it and builds a top-level browser
+// whose document holds the page. <frame> and <iframe> elements become
+// embedded browsers, loaded recursively from their local source files;
+// <object>, <embed> and <applet> are embeddings that are no browsers.
+// <style> elements and the local files of <link rel="stylesheet"> are the
+// document's style sheets. SavePage writes the document in its (possibly
+// changed) character set and its frames and linked style sheets beside it.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/browser/charset.h"
+#include "platform/browser/mshtml.h"
+
+namespace quillmer {
+
+// Guesses the code page of undeclared page bytes: a code page (950, 936,
+// 65001, 1200, 1201 ...) or 0 when it cannot tell. The engine's detector is
+// wired in by the layer above (the browser model does not depend on the
+// engine).
+using EncodingDetector = std::function<UINT(std::string_view bytes)>;
+
+// The process-wide detector; an empty one restores the built-in guess
+// (UTF-8 when the bytes are valid UTF-8, else the system ANSI code page).
+void SetEncodingDetector(EncodingDetector detector);
+
+// How a document's character set was found.
+enum class CharsetSource { Signature, Declaration, Detection, Default };
+
+struct LoadOptions {
+  EncodingDetector detect;     // overrides the process-wide detector
+  unsigned maxFrameDepth = 8;  // deeper frames stay empty (about:blank)
+};
+
+// Loads the page at path with its frames. A frame whose file is missing, not
+// local or nested too deep (or that would load one of its own ancestors) is
+// an embedded browser holding an empty document at "about:blank". Throws
+// Error when path itself cannot be read (E_FILE_NOT_FOUND when it is
+// missing).
+ComPtr<IWebBrowser2> LoadPage(const std::string& path, const LoadOptions& options = {});
+
+// The same for bytes already read, as if they were the file at path (frames
+// and style sheets resolve beside it; path need not exist).
+ComPtr<IWebBrowser2> LoadPageFromBytes(std::string_view bytes, const std::string& path,
+                                       const LoadOptions& options = {});
+
+struct SaveResult {
+  std::vector<std::string> written;  // files written, the page first
+  std::vector<std::string> skipped;  // frames and sheets not written, with the reason
+};
+
+// Writes the browser's document to path (atomically) in its character set,
+// with its declaration set to it; then, beside path under the same relative
+// paths, the documents of its loaded frames (recursively) and its linked
+// style sheets. A frame or sheet whose relative path would leave the
+// directory of the page that names it is skipped, never written elsewhere.
+// Characters the character set cannot hold are written as character
+// references (in CSS as escapes). Throws Error when the page itself cannot
+// be written.
+SaveResult SavePage(IWebBrowser2* browser, const std::string& path);
+
+// The document alone, as the bytes SavePage writes for it.
+std::string SerializeDocument(IHTMLDocument2* document);
+
+// What the loader found for a document: the source of its character set.
+CharsetSource CharsetSourceOf(IHTMLDocument2* document);
+
+// Model controls, for tests and for driving browser sessions.
+
+// Sets what get_ReadyState reports (e.g. READYSTATE_LOADING for a page that
+// is still loading).
+void SetReadyState(IWebBrowser2* browser, READYSTATE state);
+// How many times Stop was called on the browser.
+int StopCount(IWebBrowser2* browser);
+// Sends an event to the sinks of an object's connection point (browser:
+// DIID_DWebBrowserEvents2; document: DIID_HTMLDocumentEvents2; form:
+// DIID_HTMLFormElementEvents2), args in declared order. Returns the number
+// of sinks called.
+int FireEvent(IUnknown* source, REFIID events, DISPID id, const std::vector<VARIANT>& args);
+// A new event object for a sink: the element, the event type and the key.
+ComPtr<IHTMLEventObj> MakeEventObject(IHTMLElement* srcElement, std::u16string type,
+                                      LONG keyCode = 0, bool alt = false, bool ctrl = false,
+                                      bool shift = false);
+
+}  // namespace quillmer
