@@ -134,11 +134,21 @@ bool IsLocalFileLink(std::u16string_view documentUrl, std::u16string_view url) {
 std::u16string EncodeLinkUrl(std::u16string_view url, TextEncoding pageEncoding,
                              bool charsetMismatch) {
   if (IsAsciiText(url)) return std::u16string(url);
-  std::string bytes;
-  if (charsetMismatch)
-    bytes = EncodeCodePage(pageEncoding == teGBK ? 950 : 936, RepairCharset(url, pageEncoding));
-  else
-    bytes = EncodeCodePage(pageEncoding == teGBK ? 936 : 950, url);
+  std::u16string text(url);
+  UINT codePage = pageEncoding == teGBK ? 936 : 950;
+  if (charsetMismatch) {
+    text = RepairCharset(url, pageEncoding);
+    codePage = pageEncoding == teGBK ? 950 : 936;
+  }
+  const int n = static_cast<int>(text.size());
+  std::string bytes(static_cast<std::size_t>(n) * 2, '\0');
+  bool usedDefault = false;
+  int written = WideCharToMultiByte(codePage, 0, text.data(), n, bytes.data(),
+                                    static_cast<int>(bytes.size()), nullptr, &usedDefault);
+  // A character the code page cannot hold would turn into "?", which ends the
+  // path and starts a query: such a link is better left as it is.
+  if (usedDefault || written <= 0) return std::u16string(url);
+  bytes.resize(static_cast<std::size_t>(written));
   std::string escaped = EscapeHighBytes(bytes);
   return std::u16string(escaped.begin(), escaped.end());
 }

@@ -42,7 +42,8 @@ void ReplaceAt(std::u16string& text, std::u16string_view replacement, std::size_
 bool IsLocalFileLink(std::u16string_view documentUrl, std::u16string_view url);
 
 // Escapes the non-ASCII part of a link as %XX of the page's own code page, so
-// that it still leads to the same place after the page's charset changes.
+// that it still leads to the same place after the page's charset changes. A
+// link with a character the code page cannot hold is given back unchanged.
 std::u16string EncodeLinkUrl(std::u16string_view url, TextEncoding pageEncoding,
                              bool charsetMismatch);
 

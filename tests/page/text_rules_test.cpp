@@ -118,6 +118,9 @@ TEST(EncodeLinkUrl, EscapesTheBytesOfThePagesCodePage) {
   // which gives the bytes the page really holds.
   EXPECT_EQ(EncodeLinkUrl(u"/" + Garble(u"路徑", teGBK), teGBK, true), u"/%B8%F4%AE|");
   EXPECT_EQ(EncodeLinkUrl(u"/" + Garble(u"路径", teBig5), teBig5, true), u"/%C2%B7%BE%B6");
+  // A character the code page cannot hold would become "?": the link stays.
+  EXPECT_EQ(EncodeLinkUrl(u"/路径/한국", teGBK, false), u"/路径/한국");
+  EXPECT_EQ(EncodeLinkUrl(u"/路径", teBig5, false), u"/路径");  // 径 is not in Big5
 }
 
 }  // namespace
