@@ -20,8 +20,8 @@ struct IConnectionPoint : IUnknown {
   QM_INTERFACE(IConnectionPoint, IUnknown, "{B196B286-BAB4-101A-B69C-00AA00341D07}")
   virtual HRESULT GetConnectionInterface(IID* out) = 0;
   virtual HRESULT GetConnectionPointContainer(IConnectionPointContainer** out) = 0;
-  // Connects sink (which must offer the outgoing interface or IDispatch;
-  // CONNECT_E_CANNOTCONNECT otherwise) and gives its cookie, never 0.
+  // Connects sink, which is called through its IDispatch
+  // (CONNECT_E_CANNOTCONNECT when it has none), and gives its cookie, never 0.
   virtual HRESULT Advise(IUnknown* sink, DWORD* cookie) = 0;
   // CONNECT_E_NOCONNECTION for a cookie that is not connected.
   virtual HRESULT Unadvise(DWORD cookie) = 0;

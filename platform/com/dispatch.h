@@ -72,9 +72,12 @@ struct IDispatch : IUnknown {
 
 inline constexpr IID IID_IDispatch = IDispatch::iid;
 
-// The arguments of one Invoke by declared position. Position i is
-// rgvarg[cArgs - 1 - i]; then each named argument j puts rgvarg[j] at the
-// position its DISPID gives (named positions outside 0..cArgs-1 are ignored).
+// The arguments of one Invoke by declared position. With p = cArgs -
+// cNamedArgs positional arguments, position i below p is rgvarg[cArgs - 1 - i];
+// each named argument j puts rgvarg[j] at the position its DISPID gives
+// (DISPID_PROPERTYPUT: the last position, where a put's value goes; other
+// positions outside 0..cArgs-1 are ignored). Positions no argument fills are
+// null.
 class DispatchArgs {
  public:
   explicit DispatchArgs(const DISPPARAMS* params);
