@@ -1,0 +1,56 @@
+// Converting the page of a browser window: one document (ConvertDocument) or
+// a document with all its frames, depth first (ConvertBrowserTree), and the
+// page's character set around it.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "engine/types.h"
+#include "platform/browser/mshtml.h"
+
+namespace quillmer {
+
+// The browser property that keeps a page's charset from before a conversion
+// changed it.
+inline constexpr std::u16string_view kOrigCharsetProperty = u"OrigCharset";
+// The browser property under which the window's helper object keeps its
+// IDispatch: the helper's class identifier.
+inline constexpr std::u16string_view kHelperProperty = u"{5E2B9C42-7A1D-4F36-9C81-2D47B6A0E310}";
+
+// Converts the browser's document and nothing below it. userRequested is
+// false for the automatic conversion after a page load; keepCharset forbids
+// switching the page's charset. Raises the error of a failing DOM call, with
+// what was converted so far left in place. An empty browser, or a document
+// that is no HTML document, is not converted.
+void ConvertDocument(IWebBrowser2* browser, ConvDirection direction, bool userRequested,
+                     bool keepCharset);
+
+// The browser's document, then each embedded browser's tree in embedding
+// order. A failure ends its own level only: the frames after it at the level
+// above are still converted. Never raises.
+void ConvertBrowserTree(IWebBrowser2* browser, ConvDirection direction, bool userRequested,
+                        bool keepCharset);
+
+// "OrigCharset" of the browser; empty when unset, empty or null.
+std::u16string GetOrigCharset(IWebBrowser2* browser);
+
+// Records the charset the page came with, unless one is recorded already.
+void RecordOrigCharset(IWebBrowser2* browser, std::string_view charset, bool charsetMismatch);
+
+// The end of a conversion: switches the document to the target script's
+// charset (and, for a user's request, stops a page still loading and asks the
+// window's helper to connect to the page's forms), or corrects a mismatched
+// declaration. top may be empty.
+void SwitchOrCorrectCharset(IWebBrowser2* browser, IHTMLDocument2* document, IWebBrowser2* top,
+                            std::string_view charset, ConvDirection direction, bool userRequested,
+                            bool keepCharset, bool charsetMismatch);
+
+// The helper object's ConnectFormEvents, reached through its IDispatch. The
+// helper lives above page conversion and installs this; without it nothing
+// is connected.
+using FormEventsConnector = std::function<void(IDispatch* helper, IWebBrowser2* browser)>;
+FormEventsConnector SetFormEventsConnector(FormEventsConnector connector);
+
+}  // namespace quillmer
