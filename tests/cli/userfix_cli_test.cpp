@@ -1,7 +1,7 @@
 // The user emendation tables as the command line meets them: a user file
 // beside the module changes what `quillmer convert` prints.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -42,18 +42,18 @@ class UserFixCommand : public ::testing::Test {
 };
 
 TEST_F(UserFixCommand, AUserFileChangesTheOutputAndItsIndexIsReusedUntilTheFileChanges) {
-  const std::string input = "电脑头发";
+  const std::string input = "中国头发";
   auto plain = Convert(input);
   ASSERT_EQ(0, plain.status) << plain.err;
-  EXPECT_EQ("電腦頭髮", plain.out);
+  EXPECT_EQ("中國頭髮", plain.out);
 
   // The editor's two header lines, then one entry in Big5.
   WriteAll(home_ / "user_b5fix.dat",
            "-1,-1,-1,-1,-1,-1\r\n\"Key\",\"Value\"\r\n" +
-               JoinFixLine(EncodeCodePage(950, u"電腦"), EncodeCodePage(950, u"計算機")) + "\r\n");
+               JoinFixLine(EncodeCodePage(950, u"中國"), EncodeCodePage(950, u"華夏")) + "\r\n");
   auto first = Convert(input);
   ASSERT_EQ(0, first.status) << first.err;
-  EXPECT_EQ("計算機頭髮", first.out);
+  EXPECT_EQ("華夏頭髮", first.out);
   EXPECT_EQ("", first.err);
 
   const auto index = home_ / "b5fix.ndx";
@@ -66,14 +66,14 @@ TEST_F(UserFixCommand, AUserFileChangesTheOutputAndItsIndexIsReusedUntilTheFileC
   // A second run reads the index: the file is neither replaced nor touched.
   const FileStamp before = Stamp(index);
   auto second = Convert(input);
-  EXPECT_EQ("計算機頭髮", second.out);
+  EXPECT_EQ("華夏頭髮", second.out);
   EXPECT_EQ(before, Stamp(index));
 
   // Saved again (a later time stamp): built again.
   struct timespec later[2] = {{2000000000, 0}, {2000000000, 0}};
   ASSERT_EQ(0, ::utimensat(AT_FDCWD, (home_ / "user_b5fix.dat").c_str(), later, 0));
   auto third = Convert(input);
-  EXPECT_EQ("計算機頭髮", third.out);
+  EXPECT_EQ("華夏頭髮", third.out);
   EXPECT_NE(before, Stamp(index));
   EXPECT_EQ("[Text_Convert]\nAgeUserB5fix=" +
                 std::to_string(FileAge((home_ / "user_b5fix.dat").string())) + "\n",
@@ -83,29 +83,29 @@ TEST_F(UserFixCommand, AUserFileChangesTheOutputAndItsIndexIsReusedUntilTheFileC
   WriteAll(home_ / "Quillmer.ini", "[Text_Convert]\nUserFix=0\n");
   const FileStamp kept = Stamp(index);
   auto off = Convert(input);
-  EXPECT_EQ("電腦頭髮", off.out);
+  EXPECT_EQ("中國頭髮", off.out);
   EXPECT_EQ(kept, Stamp(index));
   EXPECT_EQ("[Text_Convert]\nUserFix=0\n", ReadAll(home_ / "Quillmer.ini"));
 }
 
 TEST_F(UserFixCommand, ADamagedIndexIsBuiltAgain) {
-  WriteAll(home_ / "user_b5fix.dat", "h\r\nh\r\n" + EncodeCodePage(950, u"電腦") + "," +
-                                         EncodeCodePage(950, u"電算") + "\r\n");
-  ASSERT_EQ("電算頭髮", Convert("电脑头发").out);
+  WriteAll(home_ / "user_b5fix.dat", "h\r\nh\r\n" + EncodeCodePage(950, u"中國") + "," +
+                                         EncodeCodePage(950, u"中華") + "\r\n");
+  ASSERT_EQ("中華頭髮", Convert("中国头发").out);
   const auto index = home_ / "b5fix.ndx";
   std::string good = ReadAll(index);
   std::filesystem::remove(index);
   WriteAll(index, good.substr(0, good.size() / 3));
-  auto r = Convert("电脑头发");
+  auto r = Convert("中国头发");
   EXPECT_EQ(0, r.status);
-  EXPECT_EQ("電算頭髮", r.out);
+  EXPECT_EQ("中華頭髮", r.out);
   EXPECT_EQ("", r.err);
   EXPECT_EQ(good, ReadAll(index));
 }
 
 TEST_F(UserFixCommand, AnUnreadableSettingsFileFailsClearly) {
   std::filesystem::create_directory(home_ / "Quillmer.ini");
-  auto r = Convert("电脑");
+  auto r = Convert("中国");
   EXPECT_EQ(1, r.status);
   EXPECT_NE(std::string::npos, r.err.find("Quillmer.ini")) << r.err;
   EXPECT_EQ("", r.out);

@@ -204,13 +204,13 @@ TEST_F(LoadSequenceTest, UnloadFlushesChangesAndReportsAFailedFlush) {
 }
 
 TEST_F(LoadSequenceTest, TablesBuiltBeforeTheLoadAreBuiltAgainWithTheUsersEntries) {
-  WriteAll(home_ / "user_b5fix.dat", "h\r\nh\r\n" + EncodeCodePage(950, u"電腦") + "," +
-                                         EncodeCodePage(950, u"計算機") + "\r\n");
+  WriteAll(home_ / "user_b5fix.dat", "h\r\nh\r\n" + EncodeCodePage(950, u"中國") + "," +
+                                         EncodeCodePage(950, u"華夏") + "\r\n");
   EnsureTables();
   RunLoadSequence();
-  std::u16string text = u"电脑";
+  std::u16string text = u"中国";
   ConvertScript(text, cdToTrad);
-  EXPECT_EQ(u"計算機", text);
+  EXPECT_EQ(u"華夏", text);
   EXPECT_TRUE(std::filesystem::exists(home_ / "b5fix.ndx"));
 }
 
