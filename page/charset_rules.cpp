@@ -78,4 +78,22 @@ std::u16string TargetCharset(ConvDirection direction) {
   return direction == cdToSim ? u"gb2312" : u"big5";
 }
 
+UINT DetectPageCodePage(std::string_view bytes) {
+  TextStream stream{std::string(bytes)};
+  switch (DetectEncoding(stream)) {
+    case teUnicode:
+      return 1200;
+    case teUnicodeBE:
+      return 1201;
+    case teUTF8:
+      return CP_UTF8;
+    case teGBK:
+      return 936;
+    case teBig5:
+      return 950;
+    default:
+      return 0;
+  }
+}
+
 }  // namespace quillmer

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "engine/types.h"
+#include "platform/codepage.h"
 
 namespace quillmer {
 
@@ -41,5 +42,10 @@ std::optional<std::u16string> CorrectedCharset(std::string_view charset);
 
 // The charset a switched page is given: "big5" or "gb2312".
 std::u16string TargetCharset(ConvDirection direction);
+
+// The engine's guess at the code page of page bytes that declare none, for
+// the browser's loader: 1200/1201 (UTF-16), 65001, 936, 950, or 0 when the
+// detector cannot tell.
+UINT DetectPageCodePage(std::string_view bytes);
 
 }  // namespace quillmer

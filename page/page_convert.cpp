@@ -158,4 +158,19 @@ void ConvertBrowserTree(IWebBrowser2* browser, ConvDirection direction, bool use
   }
 }
 
+UserConversion ConvertPageForUser(IWebBrowser2* browser, ConvDirection direction,
+                                  OwnerWindow owner) {
+  ConvertingBrowserEntry entry(browser);
+  for (UINT cp : {950u, 936u}) {
+    if (!IsValidCodePage(cp)) {
+      ShowSupportMissing(owner, cp);
+      return UserConversion::SupportMissing;
+    }
+  }
+  ConversionBusyScope busy;
+  if (!busy.acquired()) return UserConversion::Busy;
+  ConvertBrowserTree(browser, direction, true, false);
+  return UserConversion::Converted;
+}
+
 }  // namespace quillmer

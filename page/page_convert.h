@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "engine/types.h"
+#include "page/support_message.h"
 #include "platform/browser/mshtml.h"
 
 namespace quillmer {
@@ -46,6 +47,21 @@ void RecordOrigCharset(IWebBrowser2* browser, std::string_view charset, bool cha
 void SwitchOrCorrectCharset(IWebBrowser2* browser, IHTMLDocument2* document, IWebBrowser2* top,
                             std::string_view charset, ConvDirection direction, bool userRequested,
                             bool keepCharset, bool charsetMismatch);
+
+// What became of a page conversion the user asked for.
+enum class UserConversion {
+  Converted,       // the conversion ran (a failing frame is skipped silently)
+  SupportMissing,  // a Chinese code page is not installed; the user was told
+  Busy,            // another whole-window conversion is running
+};
+
+// The toolbar's page command: enters the browser in ConvertingBrowsers, checks
+// that code pages 950 and 936 are installed (else shows the support message
+// with owner), skips when ConversionBusy is set, and otherwise converts the
+// whole window at the user's request with ConversionBusy set. The browser
+// leaves the list and the flag is cleared on every way out.
+UserConversion ConvertPageForUser(IWebBrowser2* browser, ConvDirection direction,
+                                  OwnerWindow owner = 0);
 
 // The helper object's ConnectFormEvents, reached through its IDispatch. The
 // helper lives above page conversion and installs this; without it nothing

@@ -4,7 +4,9 @@
 
 #include <stdexcept>
 
+#include "page/page_convert.h"
 #include "page/support_message.h"
+#include "platform/codepage.h"
 #include "platform/dialogs.h"
 
 namespace quillmer {
@@ -88,6 +90,31 @@ TEST_F(SupportMessage, SystemModalWithoutOwnerInTheUiLanguage) {
   EXPECT_EQ(boxes[1].text, u"系统尚未安装简体中文支援！");
   EXPECT_EQ(boxes[1].flags, MB_OK);
   EXPECT_EQ(boxes[2].text, u"系統尚未安裝簡體中文支援！");
+}
+
+TEST_F(SupportMessage, ThePageCommandChecksBothCodePagesAndTheBusyFlag) {
+  ResetPageState();
+  UseUiCodePage(1252);
+  SetCodePageInstalled(936, false);
+  EXPECT_EQ(ConvertPageForUser(FakeBrowser(1), cdToTrad, 0x42), UserConversion::SupportMissing);
+  SetCodePageInstalled(950, false);
+  EXPECT_EQ(ConvertPageForUser(FakeBrowser(1), cdToSim), UserConversion::SupportMissing);
+  ResetCodePages();
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(boxes[0].text, u"Simplified Chinese Support is not installed!");
+  EXPECT_EQ(boxes[0].flags, MB_OK);
+  EXPECT_EQ(boxes[1].text, u"Traditional Chinese Support is not installed!");
+  EXPECT_TRUE(ConvertingBrowsers().empty());
+  EXPECT_FALSE(ConversionBusy());
+
+  // A second conversion while one runs does nothing and leaves the flag set.
+  ConversionBusy() = true;
+  EXPECT_EQ(ConvertPageForUser(nullptr, cdToTrad), UserConversion::Busy);
+  EXPECT_TRUE(ConversionBusy());
+  EXPECT_TRUE(ConvertingBrowsers().empty());
+  ConversionBusy() = false;
+  EXPECT_EQ(ConvertPageForUser(nullptr, cdToTrad), UserConversion::Converted);
+  EXPECT_FALSE(ConversionBusy());
 }
 
 TEST(SupportMissingText, AllSixTexts) {
