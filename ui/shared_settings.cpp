@@ -14,15 +14,15 @@ std::unique_ptr<SettingsStore>& Store() {
 
 bool IsDoubleByteCodePage(UINT cp) { return cp == 932 || cp == 936 || cp == 949 || cp == 950; }
 
-// The first max characters of ANSI text: a double-byte character is not split.
-std::string CutCharacters(std::string_view text, std::size_t max, UINT cp) {
+// At most max bytes of ANSI text, without splitting a double-byte character.
+std::string CutToLength(std::string_view text, std::size_t max, UINT cp) {
   const bool dbcs = IsDoubleByteCodePage(cp);
-  std::size_t at = 0, chars = 0;
-  while (at < text.size() && chars < max) {
+  std::size_t at = 0;
+  while (at < text.size()) {
     std::size_t width = dbcs && static_cast<unsigned char>(text[at]) >= 0x81 ? 2 : 1;
     if (at + width > text.size()) width = 1;
+    if (at + width > max) break;
     at += width;
-    ++chars;
   }
   return std::string(text.substr(0, at));
 }
@@ -84,8 +84,8 @@ void LoadHelperSettings(const SettingsStore& store, SharedSettingsData& s) {
     e.Zoom = static_cast<std::int16_t>(
         store.ReadInteger(ini::Zoom_Ex, Numbered(ini::AutoZoomValue, k), kDefaultZoom));
     std::string pattern = store.ReadString(ini::Zoom_Ex, Numbered(ini::AutoZoomURL, k), "");
-    pattern = CutCharacters(pattern, kMaxUrlPatternLength, cp);
-    e.Pattern = CutCharacters(NormalizeUrlPattern(pattern), kMaxUrlPatternLength, cp);
+    pattern = CutToLength(pattern, kMaxUrlPatternLength, cp);
+    e.Pattern = CutToLength(NormalizeUrlPattern(pattern), kMaxUrlPatternLength, cp);
   }
   s.autoZoomList = std::move(list);
 }

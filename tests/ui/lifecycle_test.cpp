@@ -153,6 +153,16 @@ TEST_F(LoadSequenceTest, OddCountsAndModesAreHarmless) {
   EXPECT_TRUE(SharedSettings().autoZoomList.empty());
 }
 
+TEST_F(LoadSequenceTest, PatternsAreCutWithoutSplittingACharacter) {
+  ::setenv("QUILLMER_ACP", "936", 1);
+  const std::string pattern = "http://a.com/" + std::string(34, 'a') + EncodeCodePage(936, u"中文");
+  WriteIni("[Zoom_Ex]\nAutoURLCount=1\nAutoZoomURL1=" + pattern + "\n");
+  RunLoadSequence();
+  ASSERT_EQ(1u, SharedSettings().autoZoomList.size());
+  EXPECT_EQ(pattern.substr(0, 47), SharedSettings().autoZoomList[0].Pattern)
+      << "48 bytes would end in half a character";
+}
+
 TEST_F(LoadSequenceTest, HelperEnabledIsThePresenceOfTheHelpersKey) {
   RunLoadSequence();
   EXPECT_FALSE(SharedSettings().HelperEnabled);
