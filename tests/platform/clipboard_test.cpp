@@ -70,17 +70,5 @@ TEST_F(Clipboard, BlocksGoInAndOut) {
   EXPECT_EQ(clip->formats, (std::map<UINT, std::string>{{CF_UNICODETEXT, unit}}));
 }
 
-TEST_F(Clipboard, GlobalMemory) {
-  SetGlobalAllocFailure([](std::size_t bytes) { return bytes > 10; });
-  EXPECT_EQ(GlobalAlloc(GMEM_MOVEABLE, 11), nullptr);
-  HGLOBAL b = GlobalAlloc(GMEM_MOVEABLE, 10);
-  ASSERT_NE(b, nullptr);
-  EXPECT_EQ(GlobalSize(b), 10u);
-  GlobalLock(b);
-  EXPECT_EQ(GlobalFree(b), b);  // locked: not freed
-  GlobalUnlock(b);
-  EXPECT_EQ(GlobalFree(b), nullptr);
-}
-
 }  // namespace
 }  // namespace quillmer
