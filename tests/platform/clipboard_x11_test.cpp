@@ -157,6 +157,10 @@ class XvfbClipboard : public ::testing::Test {
     }
     pid_ = pid;
     display_ = ":" + number.substr(0, number.find('\n'));
+    if (RunProgram({"xclip", "-version"}, display_).status == 127) {
+      TearDownTestSuite();
+      why_ = "xclip is not installed";
+    }
   }
 
   static void TearDownTestSuite() {
