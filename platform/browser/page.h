@@ -34,13 +34,16 @@ void SetEncodingDetector(EncodingDetector detector);
 enum class CharsetSource { Signature, Declaration, Detection, Default };
 
 struct LoadOptions {
-  EncodingDetector detect;     // overrides the process-wide detector
-  unsigned maxFrameDepth = 8;  // deeper frames stay empty (about:blank)
+  EncodingDetector detect;      // overrides the process-wide detector
+  unsigned maxFrameDepth = 8;   // deeper frames stay empty (about:blank)
+  unsigned maxDocuments = 256;  // frames beyond this many documents stay empty
 };
 
 // Loads the page at path with its frames. A frame whose file is missing, not
-// local or nested too deep (or that would load one of its own ancestors) is
-// an embedded browser holding an empty document at "about:blank". Throws
+// local, not a regular file, nested too deep, beyond the document limit, or
+// that would load one of its own ancestors is an embedded browser holding an
+// empty document at "about:blank". Elements nested deeper than 512 levels are
+// kept at that level, as browsers do. Throws
 // Error when path itself cannot be read (E_FILE_NOT_FOUND when it is
 // missing).
 ComPtr<IWebBrowser2> LoadPage(const std::string& path, const LoadOptions& options = {});

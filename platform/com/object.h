@@ -17,28 +17,36 @@
 
 namespace quillmer {
 
+// Finds riid among the interfaces of a list and their bases, first match in
+// list order, for an object self that derives from all of them; null when it
+// is not offered or a test hid it (fault.h). IUnknown is not looked for here.
+template <class First, class... Rest>
+struct InterfaceList {
+  template <class Self>
+  static void* Find(Self* self, const IUnknown* identity, REFIID riid) {
+    if (FaultsActive()) {
+      std::string_view name = First::NameOf(riid);
+      ((name.empty() ? (void)(name = Rest::NameOf(riid)) : (void)0), ...);
+      if (!name.empty() && InterfaceHidden(identity, name)) return nullptr;
+    }
+    void* out = nullptr;
+    if (First::Matches(riid))
+      out = static_cast<First*>(self);
+    else
+      ((out == nullptr && Rest::Matches(riid) ? (void)(out = static_cast<Rest*>(self)) : (void)0),
+       ...);
+    return out;
+  }
+};
+
 template <class First, class... Rest>
 class ComObject : public First, public Rest... {
  public:
   HRESULT QueryInterface(REFIID riid, void** out) override {
     if (!out) return E_POINTER;
-    *out = nullptr;
-    if (riid == IID_IUnknown) {
-      *out = Identity();
-    } else {
-      if (FaultsActive()) {
-        std::string_view name = First::NameOf(riid);
-        ((name.empty() ? (void)(name = Rest::NameOf(riid)) : (void)0), ...);
-        if (!name.empty() && InterfaceHidden(Identity(), name)) return E_NOINTERFACE;
-      }
-      if (First::Matches(riid))
-        *out = static_cast<First*>(this);
-      else
-        ((*out == nullptr && Rest::Matches(riid) ? (void)(*out = static_cast<Rest*>(this))
-                                                 : (void)0),
-         ...);
-      if (!*out) *out = QueryExtra(riid);
-    }
+    *out = riid == IID_IUnknown ? Identity()
+                                : InterfaceList<First, Rest...>::Find(this, Identity(), riid);
+    if (!*out) *out = QueryExtra(riid);
     if (!*out) return E_NOINTERFACE;
     static_cast<IUnknown*>(*out)->AddRef();
     return S_OK;
