@@ -423,7 +423,7 @@ class Generator {
       for (const auto& [n, d] : ranked) cands.push_back(U32(1, d));
       if (auto b = FirstHeld(cands, big5_)) {
         fwd_[code] = *b;
-        ++fromWords_;
+        fromWords_ += ToUtf8_32({c, U'→', big5_.charOf.at(*b), U' '});
       }
     }
     for (const auto& [code, c] : big5_.charOf) {
@@ -731,9 +731,8 @@ class Generator {
               << " lines (";
     for (const auto& [len, n] : lineLengths_) std::cout << n << " of " << len << " bytes; ";
     std::cout << squareLed_ << " led by the white square); " << fwd_.size()
-              << " GBK codes with a Big5 form (" << fromWords_ << " of them taken from words), "
-              << rev_.size() << " Big5 codes with a GBK form; " << cyclesBroken_
-              << " cycles broken\n";
+              << " GBK codes with a Big5 form (from words: " << fromWords_ << "), " << rev_.size()
+              << " Big5 codes with a GBK form; " << cyclesBroken_ << " cycles broken\n";
     std::cout << "  Big5 characters that cannot map back to their preferred form: " << unheld.size()
               << "\n";
     for (const auto& s : unheld) std::cout << "    " << s << "\n";
@@ -801,7 +800,8 @@ class Generator {
   Resources res_;
   std::map<std::uint16_t, std::uint16_t> fwd_, rev_;
   std::map<std::size_t, int> lineLengths_;
-  int squareLed_ = 0, cyclesBroken_ = 0, fromWords_ = 0;
+  int squareLed_ = 0, cyclesBroken_ = 0;
+  std::string fromWords_;  // characters whose Big5 form comes from words
   std::map<std::string, int> stats_[2];
   std::vector<Candidate> checks_[2];
   std::vector<std::pair<U32, U32>> losers_[2];
