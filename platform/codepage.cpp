@@ -46,6 +46,17 @@ void ToUnicodeQuestionMark(const void*, UConverterToUnicodeArgs* args, const cha
   ucnv_cbToUWriteUChars(args, kQ, 1, 0, err);
 }
 
+// A character the code page lacks becomes the substitute ("?"), always: ICU's
+// own callback drops default-ignorable characters (soft hyphen, zero-width
+// space, variation selectors) instead, which would lose them and shift every
+// character after them in a conversion that restores characters by position.
+void FromUnicodeSubstitute(const void*, UConverterFromUnicodeArgs* args, const UChar*, int32_t,
+                           UChar32, UConverterCallbackReason reason, UErrorCode* err) {
+  if (reason > UCNV_IRREGULAR) return;
+  *err = U_ZERO_ERROR;
+  ucnv_cbFromUWriteSub(args, 0, err);
+}
+
 class Converters {
  public:
   ~Converters() {
@@ -73,6 +84,8 @@ class Converters {
       ucnv_setSubstChars(conv, "?", 1, &err);
       err = U_ZERO_ERROR;
       ucnv_setToUCallBack(conv, ToUnicodeQuestionMark, nullptr, nullptr, nullptr, &err);
+      err = U_ZERO_ERROR;
+      ucnv_setFromUCallBack(conv, FromUnicodeSubstitute, nullptr, nullptr, nullptr, &err);
       break;
     }
     open_[cp] = conv;
@@ -89,6 +102,200 @@ class Converters {
 Converters& Cache() {
   static Converters cache;
   return cache;
+}
+
+// Lookup arrays over ICU's own answers for the two Chinese code pages, filled
+// one character at a time as text meets them, so that the common case costs
+// an array read instead of a converter call. Both are stateless double-byte
+// converters: each character decodes from at most two bytes and encodes on
+// its own, which is what makes per-character caching give ICU's exact result.
+// Entries: 0 is "not asked yet"; kSlow marks an answer the arrays cannot hold
+// (the whole string then goes to ICU).
+constexpr std::uint32_t kKnown = 1u << 31;
+constexpr std::uint32_t kSlow = 1u << 30;
+constexpr std::uint32_t kLead = 1u << 29;  // single: the byte starts a pair
+constexpr std::uint32_t kBoth = 1u << 28;  // pair: both bytes form one character
+constexpr int kCountShift = 16;            // units (decode) or bytes (encode)
+
+struct DbcsTables {
+  std::uint32_t encode[65536];  // unit -> bytes, lead byte in bits 8-15 of two
+  std::uint32_t single[256];    // a byte followed by more data
+  std::uint32_t atEnd[256];     // a byte that ends the data
+  std::uint32_t pair[65536];    // (lead << 8 | next) -> unit, kBoth
+};
+
+// In zero-filled static storage: pages are only touched once used.
+DbcsTables g_dbcs[2];
+bool g_cacheEnabled = true;
+
+int CachedIndex(UINT cp) { return cp == 936 ? 0 : cp == 950 ? 1 : -1; }
+
+// The converter and arrays of cp when cp is one of the cached code pages and
+// installed. Callers hold the lock.
+DbcsTables* CachedTables(UINT cp, UConverter** conv) {
+  if (!g_cacheEnabled) return nullptr;
+  if (cp == CP_ACP) cp = GetACP();
+  int i = CachedIndex(cp);
+  if (i < 0) return nullptr;
+  *conv = Cache().Get(cp);
+  if (!*conv) return nullptr;
+  return &g_dbcs[i];
+}
+
+std::uint32_t UnitsEntry(const UChar* units, int n, std::uint32_t flags) {
+  if (n > 1) return kKnown | kSlow;
+  return kKnown | flags | static_cast<std::uint32_t>(n) << kCountShift | (n ? units[0] : 0u);
+}
+
+std::uint32_t AskSingle(UConverter* conv, unsigned char b) {
+  ucnv_resetToUnicode(conv);
+  UChar out[4];
+  UChar* target = out;
+  const char* src = reinterpret_cast<const char*>(&b);
+  UErrorCode err = U_ZERO_ERROR;
+  ucnv_toUnicode(conv, &target, out + 4, &src, src + 1, nullptr, false, &err);
+  if (U_FAILURE(err)) return kKnown | kSlow;
+  if (ucnv_toUCountPending(conv, &err) > 0) return kKnown | kLead;
+  return UnitsEntry(out, static_cast<int>(target - out), 0);
+}
+
+std::uint32_t AskAtEnd(UConverter* conv, unsigned char b) {
+  ucnv_resetToUnicode(conv);
+  UChar out[4];
+  UErrorCode err = U_ZERO_ERROR;
+  int32_t n = ucnv_toUChars(conv, out, 4, reinterpret_cast<const char*>(&b), 1, &err);
+  if (U_FAILURE(err) && err != U_STRING_NOT_TERMINATED_WARNING) return kKnown | kSlow;
+  return UnitsEntry(out, n, 0);
+}
+
+// A lead byte and the byte after it: either one character of both, or the
+// lead on its own (an illegal pair), after which ICU reads the second byte
+// afresh.
+std::uint32_t AskPair(UConverter* conv, unsigned char lead, unsigned char next) {
+  ucnv_resetToUnicode(conv);
+  const char in[2] = {static_cast<char>(lead), static_cast<char>(next)};
+  UChar out[8];
+  int32_t offsets[8];
+  UChar* target = out;
+  const char* src = in;
+  UErrorCode err = U_ZERO_ERROR;
+  ucnv_toUnicode(conv, &target, out + 8, &src, in + 2, offsets, false, &err);
+  if (U_FAILURE(err)) return kKnown | kSlow;
+  int n = static_cast<int>(target - out), ofLead = 0;
+  while (ofLead < n && offsets[ofLead] == 0) ++ofLead;
+  bool pending = ucnv_toUCountPending(conv, &err) > 0;
+  if (ofLead == n && !pending) return UnitsEntry(out, n, kBoth);
+  if (ofLead == 0 && ofLead < n) return kKnown | kSlow;  // nothing for the lead itself
+  return UnitsEntry(out, ofLead, 0);
+}
+
+std::uint32_t AskEncode(UConverter* conv, char16_t u) {
+  ucnv_resetFromUnicode(conv);
+  char out[8];
+  UErrorCode err = U_ZERO_ERROR;
+  int32_t n = ucnv_fromUChars(conv, out, 8, reinterpret_cast<const UChar*>(&u), 1, &err);
+  if ((U_FAILURE(err) && err != U_STRING_NOT_TERMINATED_WARNING) || n < 0 || n > 2)
+    return kKnown | kSlow;
+  if (n == 0) return kKnown;
+  std::uint32_t bytes = static_cast<unsigned char>(out[0]);
+  if (n == 2) bytes = bytes << 8 | static_cast<unsigned char>(out[1]);
+  return kKnown | static_cast<std::uint32_t>(n) << kCountShift | bytes;
+}
+
+inline std::uint32_t Single(DbcsTables& t, UConverter* conv, unsigned char b) {
+  std::uint32_t e = t.single[b];
+  return e ? e : (t.single[b] = AskSingle(conv, b));
+}
+inline std::uint32_t AtEnd(DbcsTables& t, UConverter* conv, unsigned char b) {
+  std::uint32_t e = t.atEnd[b];
+  return e ? e : (t.atEnd[b] = AskAtEnd(conv, b));
+}
+inline std::uint32_t Pair(DbcsTables& t, UConverter* conv, unsigned char lead, unsigned char next) {
+  std::uint32_t& e = t.pair[static_cast<unsigned>(lead) << 8 | next];
+  return e ? e : (e = AskPair(conv, lead, next));
+}
+inline std::uint32_t EncodeEntry(DbcsTables& t, UConverter* conv, char16_t u) {
+  std::uint32_t& e = t.encode[u];
+  return e ? e : (e = AskEncode(conv, u));
+}
+
+inline bool IsSurrogateUnit(char16_t u) { return u >= 0xD800 && u <= 0xDFFF; }
+inline bool IsHighSurrogate(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
+inline bool IsLowSurrogate(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
+
+// Decodes through the arrays; false when an answer needs ICU itself.
+bool DecodeCached(DbcsTables& t, UConverter* conv, std::string_view bytes, std::u16string& out) {
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  const std::size_t n = bytes.size();
+  out.reserve(n);
+  char16_t buf[4096];
+  std::size_t k = 0, i = 0;
+  while (i < n) {
+    if (k > sizeof buf / sizeof buf[0] - 2) {
+      out.append(buf, k);
+      k = 0;
+    }
+    std::uint32_t e = t.single[p[i]];
+    if ((e & ~0xFFFFu) == (kKnown | 1u << kCountShift)) {  // a whole one-byte character
+      buf[k++] = static_cast<char16_t>(e & 0xFFFF);
+      ++i;
+      continue;
+    }
+    if (!e) e = Single(t, conv, p[i]);
+    std::size_t used = 1;
+    if (e & kLead) {
+      if (i + 1 < n) {
+        e = Pair(t, conv, p[i], p[i + 1]);
+        if (e & kBoth) used = 2;
+      } else {
+        e = AtEnd(t, conv, p[i]);
+      }
+    }
+    if (e & kSlow) return false;
+    if (e >> kCountShift & 3) buf[k++] = static_cast<char16_t>(e & 0xFFFF);
+    i += used;
+  }
+  out.append(buf, k);
+  return true;
+}
+
+// Encodes through the arrays; surrogates, which ICU reads as pairs, are
+// handed to it one code point at a time. False when an answer needs ICU on
+// the whole string.
+bool EncodeCached(DbcsTables& t, UConverter* conv, std::u16string_view text, std::string& out) {
+  out.reserve(text.size() + text.size() / 2);
+  char buf[8192];
+  std::size_t k = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (k > sizeof buf - 8) {
+      out.append(buf, k);
+      k = 0;
+    }
+    char16_t u = text[i];
+    if (IsSurrogateUnit(u)) {
+      std::size_t len =
+          IsHighSurrogate(u) && i + 1 < text.size() && IsLowSurrogate(text[i + 1]) ? 2 : 1;
+      ucnv_resetFromUnicode(conv);
+      UErrorCode err = U_ZERO_ERROR;
+      int32_t m = ucnv_fromUChars(conv, buf + k, 8, reinterpret_cast<const UChar*>(&text[i]),
+                                  static_cast<int32_t>(len), &err);
+      if (U_FAILURE(err) && err != U_STRING_NOT_TERMINATED_WARNING) return false;
+      k += static_cast<std::size_t>(m);
+      i += len - 1;
+      continue;
+    }
+    std::uint32_t e = EncodeEntry(t, conv, u);
+    if (e & kSlow) return false;
+    switch (e >> kCountShift & 3) {
+      case 2:
+        buf[k++] = static_cast<char>(e >> 8 & 0xFF);
+        [[fallthrough]];
+      case 1:
+        buf[k++] = static_cast<char>(e & 0xFF);
+    }
+  }
+  out.append(buf, k);
+  return true;
 }
 
 // Worst-case output sizes for a one-pass conversion.
@@ -185,14 +392,28 @@ UINT GetACP() {
   return 1252;
 }
 
-std::u16string DecodeCodePage(UINT cp, std::string_view bytes) {
-  std::u16string out;
-  if (bytes.empty()) return out;
+void DecodeCodePage(UINT cp, std::string_view bytes, std::u16string& out) {
+  out.clear();
+  if (bytes.empty()) return;
+  {
+    auto& cache = Cache();
+    std::lock_guard lock(cache.mutex);
+    UConverter* conv = nullptr;
+    if (DbcsTables* t = CachedTables(cp, &conv)) {
+      if (DecodeCached(*t, conv, bytes, out)) return;
+      out.clear();
+    }
+  }
   // A code-page byte never yields more than two UTF-16 units.
   out.resize(bytes.size() * 2);
   int n = MultiByteToWideChar(cp, 0, bytes.data(), static_cast<int>(bytes.size()), out.data(),
                               static_cast<int>(out.size()));
   out.resize(static_cast<size_t>(n));
+}
+
+std::u16string DecodeCodePage(UINT cp, std::string_view bytes) {
+  std::u16string out;
+  DecodeCodePage(cp, bytes, out);
   return out;
 }
 
@@ -201,7 +422,12 @@ std::string EncodeCodePage(UINT cp, std::u16string_view text) {
   if (text.empty()) return out;
   auto& cache = Cache();
   std::lock_guard lock(cache.mutex);
-  UConverter* conv = cache.Get(cp);
+  UConverter* conv = nullptr;
+  if (DbcsTables* t = CachedTables(cp, &conv)) {
+    if (EncodeCached(*t, conv, text, out)) return out;
+    out.clear();
+  }
+  conv = cache.Get(cp);
   if (!conv) return out;
   out.resize(MaxBytes(conv, text.size()));
   UErrorCode err = U_ZERO_ERROR;
@@ -224,6 +450,59 @@ void ResetCodePages() {
   auto& cache = Cache();
   std::lock_guard lock(cache.mutex);
   cache.missing_.clear();
+}
+
+int EncodeUnitCached(UINT cp, char16_t u, unsigned char out[2]) {
+  if (IsSurrogateUnit(u)) return -1;
+  auto& cache = Cache();
+  std::lock_guard lock(cache.mutex);
+  UConverter* conv = nullptr;
+  DbcsTables* t = CachedTables(cp, &conv);
+  if (!t) return -1;
+  std::uint32_t e = EncodeEntry(*t, conv, u);
+  if (e & kSlow) return -1;
+  const int n = static_cast<int>(e >> kCountShift & 3);
+  if (n == 0) return 0;
+  if (n == 2) {
+    out[0] = static_cast<unsigned char>(e >> 8 & 0xFF);
+    out[1] = static_cast<unsigned char>(e & 0xFF);
+    return 2;
+  }
+  out[0] = static_cast<unsigned char>(e & 0xFF);
+  return 1;
+}
+
+bool DecodeCharCached(UINT cp, const unsigned char* bytes, std::size_t n, char16_t* unit) {
+  if (n < 1 || n > 2) return false;
+  auto& cache = Cache();
+  std::lock_guard lock(cache.mutex);
+  UConverter* conv = nullptr;
+  DbcsTables* t = CachedTables(cp, &conv);
+  if (!t) return false;
+  std::uint32_t e = Single(*t, conv, bytes[0]);
+  if (n == 2) {
+    if (!(e & kLead)) return false;
+    e = Pair(*t, conv, bytes[0], bytes[1]);
+    if (!(e & kBoth)) return false;
+  } else if (e & kLead) {
+    return false;
+  }
+  if ((e & kSlow) || (e >> kCountShift & 3) != 1) return false;
+  *unit = static_cast<char16_t>(e & 0xFFFF);
+  return true;
+}
+
+bool HasCodePageCache(UINT cp) {
+  auto& cache = Cache();
+  std::lock_guard lock(cache.mutex);
+  UConverter* conv = nullptr;
+  return CachedTables(cp, &conv) != nullptr;
+}
+
+void SetCodePageCache(bool enabled) {
+  auto& cache = Cache();
+  std::lock_guard lock(cache.mutex);
+  g_cacheEnabled = enabled;
 }
 
 }  // namespace quillmer

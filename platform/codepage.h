@@ -1,6 +1,7 @@
 // Windows code-page conversion calls, carried out by ICU converters.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -32,7 +33,21 @@ UINT GetACP();
 
 // Whole-string forms of the two calls above, in one pass each.
 std::u16string DecodeCodePage(UINT cp, std::string_view bytes);
+// The same into out, whose storage is reused.
+void DecodeCodePage(UINT cp, std::string_view bytes, std::u16string& out);
 std::string EncodeCodePage(UINT cp, std::u16string_view text);
+
+// Per-character answers for 936 and 950, from lookup arrays that are filled
+// from ICU as characters are first met. EncodeUnitCached gives the bytes (1 or
+// 2) of one unit that is not a surrogate, or -1 when there is no such answer
+// (another code page, one marked missing, or an unusual mapping).
+// DecodeCharCached is true when the n bytes are one whole character in any
+// context, giving exactly one unit.
+int EncodeUnitCached(UINT cp, char16_t u, unsigned char out[2]);
+bool DecodeCharCached(UINT cp, const unsigned char* bytes, std::size_t n, char16_t* unit);
+bool HasCodePageCache(UINT cp);
+// Test seam: false sends every conversion straight to ICU.
+void SetCodePageCache(bool enabled);
 
 // Test seam: make an installed code page look missing (or bring it back).
 void SetCodePageInstalled(UINT cp, bool installed);
