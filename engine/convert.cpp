@@ -43,6 +43,32 @@ void AppendUnits(std::string& out, std::u16string_view t, bool bigEndian) {
 
 bool IsSurrogate(char16_t u) { return u >= 0xD800 && u <= 0xDFFF; }
 
+// Step 9, in place: each U+001F of text, in order, is replaced by the next
+// set-aside character.
+void PutBack(std::u16string& text, const std::vector<std::u16string>& aside) {
+  if (aside.empty()) return;
+  // Where each set-aside character goes, and how much the text grows.
+  std::vector<std::size_t> at;
+  at.reserve(aside.size());
+  std::size_t grow = 0;
+  for (std::size_t i = text.find(kPlaceholder); i != text.npos && at.size() < aside.size();
+       i = text.find(kPlaceholder, i + 1)) {
+    grow += aside[at.size()].size() - 1;
+    at.push_back(i);
+  }
+  std::size_t end = text.size();
+  text.resize(end + grow);
+  // From the back, so that nothing is overwritten before it is moved.
+  for (std::size_t j = at.size(); j-- > 0;) {
+    const std::u16string& c = aside[j];
+    const std::size_t from = at[j] + 1, shift = grow;
+    grow -= c.size() - 1;
+    if (shift) std::char_traits<char16_t>::move(&text[from + shift], &text[from], end - from);
+    std::char_traits<char16_t>::copy(&text[at[j] + grow], c.data(), c.size());
+    end = at[j];
+  }
+}
+
 }  // namespace
 
 void MapCharacters(std::string& bytes, int table) {
@@ -72,6 +98,7 @@ void MapCharacters(TextStream& stream, int table) {
 
 std::string ApplyFix(std::string_view bytes, int table) {
   const FixTable& fix = table == 0 ? Tables().B5fix : Tables().GBfix;
+  const FixIndex& index = fix.Index();
   const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
   const std::size_t n = bytes.size();
   std::string out;
@@ -88,6 +115,11 @@ std::string ApplyFix(std::string_view bytes, int table) {
       slot = FixSlotOfCode(static_cast<unsigned>(p[i]) << 8 | p[i + 1]);
     } else {
       break;  // a lead byte that ends the data is copied as it is
+    }
+    // Most characters begin no key: one index read instead of a call.
+    if (static_cast<unsigned>(slot) >= static_cast<unsigned>(kFixSlots) || index[slot].first < 0) {
+      i += len;
+      continue;
     }
     std::int32_t m = fix.Match(slot, p + i, n - i);
     if (m < 0) {
@@ -109,11 +141,11 @@ void ApplyFix(TextStream& stream, int table) {
   stream.position = 0;
 }
 
-void ConvertScript(std::u16string& text, ConvDirection direction) {
-  if (direction != cdToTrad && direction != cdToSim) return;
-  EnsureTables();
-  const DirectionInfo info = Info(direction);
+namespace {
 
+// The steps of ConvertScript as they stand, over whole strings: always right,
+// whatever the tables and code pages do with a character.
+void ConvertScriptGeneral(std::u16string& text, const DirectionInfo& info) {
   // Characters that must come through untouched but cannot travel through the
   // code pages one unit each — those outside the Basic Multilingual Plane and
   // U+001F itself — are set aside up front and stand as U+001F meanwhile.
@@ -161,35 +193,168 @@ void ConvertScript(std::u16string& text, ConvDirection direction) {
     }
   }
 
-  std::string out = ApplyFix(EncodeCodePage(info.dst, w), info.table);
-  std::u16string result = DecodeCodePage(info.dst, out);
-  if (aside.empty()) {
-    text = std::move(result);
-    return;
-  }
-  text.clear();
-  text.reserve(result.size() + aside.size());
-  std::size_t next = 0;
-  for (char16_t u : result) {
-    if (u == kPlaceholder && next < aside.size())
-      text += aside[next++];
-    else
-      text.push_back(u);
-  }
+  DecodeCodePage(info.dst, ApplyFix(EncodeCodePage(info.dst, w), info.table), text);
+  PutBack(text, aside);
 }
 
+// The same steps, one unit at a time. When every unit keeps its own position
+// through steps 1 to 6 — it encodes to one whole character of the source code
+// page, maps to one whole character of the target code page and decodes to
+// one unit, and likewise on the way back — steps 1 to 7 are a function of the
+// unit alone, worked out once per unit and kept in a route table. ApplyFix and
+// the last decoding then run on the whole text as before. A unit without such
+// a route sends the whole text down the general path.
+struct UnitRoute {
+  std::uint16_t code;      // source code-page code whose table entry the route used
+  std::uint16_t mapped;    // that table entry
+  unsigned char bytes[2];  // the unit of step 6 in the target code page
+  std::uint8_t length;     // of bytes: 0, 1 or 2
+  std::uint8_t flags;
+};
+constexpr std::uint8_t kRouteKnown = 1, kRouteLocal = 2, kRouteAside = 4, kRouteTable = 8;
+
+// Zero-filled static storage: only the pages of units met are touched.
+UnitRoute g_routes[2][0x10000];
+bool g_fastPath = true;
+
+// Bytes of one unit in cp, as EncodeUnitCached gives them: -1 when none.
+int UnitBytes(UINT cp, char16_t u, std::uint16_t& bytes) {
+  unsigned char b[2];
+  int n = EncodeUnitCached(cp, u, b);
+  bytes = n == 2 ? static_cast<std::uint16_t>(b[0] << 8 | b[1]) : n == 1 ? b[0] : 0;
+  return n;
+}
+
+bool DecodeBytes(UINT cp, std::uint16_t bytes, int n, char16_t& unit) {
+  const unsigned char b[2] = {static_cast<unsigned char>(n == 2 ? bytes >> 8 : bytes),
+                              static_cast<unsigned char>(bytes & 0xFF)};
+  return DecodeCharCached(cp, b, static_cast<std::size_t>(n), &unit);
+}
+
+// Works out the route of u: steps 1 to 7 of the general path for one unit.
+UnitRoute FindRoute(char16_t u, const DirectionInfo& info, const std::uint16_t* map,
+                    std::uint16_t mark) {
+  UnitRoute r{};
+  r.flags = kRouteKnown;
+  std::uint16_t src = 0;
+  const int n = UnitBytes(info.src, u, src);
+  std::uint16_t mapped = src;
+  if (n == 2 && src >= 0x8100) {  // step 2: a double-byte character
+    const bool inTable = src >= 0x8140 && src <= 0xFEFE;
+    mapped = inTable ? map[src - 0x8140] : mark;
+    if (inTable) {
+      r.flags |= kRouteTable;
+      r.code = src;
+      r.mapped = mapped;
+    }
+  } else if (n != 1 || src >= 0x81) {
+    return r;  // no bytes, or a byte that step 2 would pair with the next
+  }
+  char16_t w;
+  if (!DecodeBytes(info.dst, mapped, n, w)) return r;  // step 3
+  if (w == kWhiteSquare || w == u'?') w = u;           // step 4
+  std::uint16_t dst;
+  const int dn = UnitBytes(info.dst, w, dst);  // step 5
+  if (dn < 1 || !DecodeBytes(info.dst, dst, dn, w)) return r;
+  if (w == u'?' && u != u'?') {  // step 6
+    r.flags |= kRouteAside;
+    w = kPlaceholder;
+  }
+  std::uint16_t out;
+  const int bn = UnitBytes(info.dst, w, out);  // step 7
+  if (bn < 0) return r;
+  r.length = static_cast<std::uint8_t>(bn);
+  r.bytes[0] = static_cast<unsigned char>(bn == 2 ? out >> 8 : out);
+  r.bytes[1] = static_cast<unsigned char>(out);
+  r.flags |= kRouteLocal;
+  return r;
+}
+
+bool ConvertScriptFast(std::u16string& text, const DirectionInfo& info) {
+  if (!g_fastPath || !HasCodePageCache(info.src) || !HasCodePageCache(info.dst)) return false;
+  const std::uint16_t* map =
+      info.table == 0 ? Tables().GbToB5Table.data() : Tables().B5ToGbTable.data();
+  const std::uint16_t mark = info.table == 0 ? kBig5Square : kGbkSquare;
+  UnitRoute* routes = g_routes[info.table];
+  // Set-aside characters stand as U+001F, which must itself keep its place.
+  const UnitRoute placeholder = FindRoute(kPlaceholder, info, map, mark);
+  if (!(placeholder.flags & kRouteLocal) || (placeholder.flags & kRouteAside)) return false;
+
+  std::vector<std::u16string> aside;
+  std::string bytes;
+  bytes.reserve(text.size() + text.size() / 2);
+  char buf[8192];
+  std::size_t k = 0;
+  const char16_t* p = text.data();
+  const std::size_t n = text.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    if (k > sizeof buf - 2) {
+      bytes.append(buf, k);
+      k = 0;
+    }
+    const char16_t u = p[i];
+    const UnitRoute* r = &routes[u];
+    // The common case: a route known, kept, and not set aside.
+    if ((r->flags & ~kRouteTable) != (kRouteKnown | kRouteLocal) ||
+        ((r->flags & kRouteTable) && map[r->code - 0x8140] != r->mapped)) {
+      if (u == kPlaceholder || IsSurrogate(u)) {
+        const std::size_t len =
+            (u <= 0xDBFF && u >= 0xD800 && i + 1 < n && p[i + 1] >= 0xDC00 && p[i + 1] <= 0xDFFF)
+                ? 2
+                : 1;
+        aside.emplace_back(p + i, len);
+        r = &placeholder;
+        i += len - 1;
+      } else {
+        if (!(r->flags & kRouteKnown) ||
+            ((r->flags & kRouteTable) && map[r->code - 0x8140] != r->mapped))
+          routes[u] = FindRoute(u, info, map, mark);
+        if (!(r->flags & kRouteLocal)) return false;
+        if (r->flags & kRouteAside) aside.emplace_back(1, u);
+      }
+    }
+    buf[k] = static_cast<char>(r->bytes[0]);
+    buf[k + 1] = static_cast<char>(r->bytes[1]);
+    k += r->length;
+  }
+  bytes.append(buf, k);
+
+  // The text's own storage takes the result: it is read no more.
+  DecodeCodePage(info.dst, ApplyFix(bytes, info.table), text);
+  PutBack(text, aside);
+  return true;
+}
+
+}  // namespace
+
+void ConvertScript(std::u16string& text, ConvDirection direction) {
+  if (direction != cdToTrad && direction != cdToSim) return;
+  EnsureTables();
+  const DirectionInfo info = Info(direction);
+  if (!ConvertScriptFast(text, info)) ConvertScriptGeneral(text, info);
+}
+
+void SetConvertScriptFastPath(bool enabled) { g_fastPath = enabled; }
+
+// The UTF-8 codecs write through a small buffer appended in blocks: the
+// output string only ever touches the memory it keeps.
 std::u16string DecodeUTF8Bytes(const unsigned char* p, std::size_t count) {
   std::u16string out;
   out.reserve(count);
-  std::size_t i = 0;
+  char16_t buf[4096];
+  std::size_t k = 0, i = 0;
   while (i < count) {
+    if (k > std::size(buf) - 2) {
+      out.append(buf, k);
+      k = 0;
+    }
     unsigned b0 = p[i];
     if (b0 < 0x80) {
-      out.push_back(static_cast<char16_t>(b0));
+      buf[k++] = static_cast<char16_t>(b0);
       ++i;
     } else if ((b0 & 0xE0) == 0xC0) {
       if (count - i < 2) break;
-      out.push_back(static_cast<char16_t>((b0 & 0x1F) << 6 | (p[i + 1] & 0x3F)));
+      buf[k++] = static_cast<char16_t>((b0 & 0x1F) << 6 | (p[i + 1] & 0x3F));
       i += 2;
     } else if ((b0 & 0xF8) == 0xF0 && count - i >= 4 && (p[i + 1] & 0xC0) == 0x80 &&
                (p[i + 2] & 0xC0) == 0x80 && (p[i + 3] & 0xC0) == 0x80) {
@@ -199,48 +364,57 @@ std::u16string DecodeUTF8Bytes(const unsigned char* p, std::size_t count) {
           (b0 & 0x07) << 18 | (p[i + 1] & 0x3F) << 12 | (p[i + 2] & 0x3F) << 6 | (p[i + 3] & 0x3F);
       if (c >= 0x10000 && c <= 0x10FFFF) {
         c -= 0x10000;
-        out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
-        out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+        buf[k++] = static_cast<char16_t>(0xD800 + (c >> 10));
+        buf[k++] = static_cast<char16_t>(0xDC00 + (c & 0x3FF));
         i += 4;
         continue;
       }
-      out.push_back(
-          static_cast<char16_t>((b0 & 0x0F) << 12 | (p[i + 1] & 0x3F) << 6 | (p[i + 2] & 0x3F)));
+      buf[k++] =
+          static_cast<char16_t>((b0 & 0x0F) << 12 | (p[i + 1] & 0x3F) << 6 | (p[i + 2] & 0x3F));
       i += 3;
     } else {
       if (count - i < 3) break;
-      out.push_back(
-          static_cast<char16_t>((b0 & 0x0F) << 12 | (p[i + 1] & 0x3F) << 6 | (p[i + 2] & 0x3F)));
+      buf[k++] =
+          static_cast<char16_t>((b0 & 0x0F) << 12 | (p[i + 1] & 0x3F) << 6 | (p[i + 2] & 0x3F));
       i += 3;
     }
   }
+  out.append(buf, k);
   return out;
 }
 
 std::string EncodeUTF8Units(std::u16string_view units) {
   std::string out;
-  out.reserve(units.size() * 3);
-  for (std::size_t i = 0; i < units.size(); ++i) {
+  out.reserve(units.size() + units.size() / 2);
+  char buf[8192];
+  std::size_t k = 0;
+  const std::size_t n = units.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    if (k > sizeof buf - 4) {
+      out.append(buf, k);
+      k = 0;
+    }
     char16_t u = units[i];
-    if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
-        units[i + 1] <= 0xDFFF) {
+    if (u >= 1 && u <= 0x7F) {
+      buf[k++] = static_cast<char>(u);
+    } else if (u >= 0xD800 && u <= 0xDBFF && i + 1 < n && units[i + 1] >= 0xDC00 &&
+               units[i + 1] <= 0xDFFF) {
       // A surrogate pair is one character: four bytes, as UTF-8 wants it.
       char32_t c = 0x10000 + ((u - 0xD800) << 10) + (units[++i] - 0xDC00);
-      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (u >= 1 && u <= 0x7F) {
-      out.push_back(static_cast<char>(u));
+      buf[k++] = static_cast<char>(0xF0 | (c >> 18));
+      buf[k++] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      buf[k++] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      buf[k++] = static_cast<char>(0x80 | (c & 0x3F));
     } else if (u >= 0x80 && u <= 0x7FF) {
-      out.push_back(static_cast<char>(0xC0 + (u >> 6 & 0x1F)));
-      out.push_back(static_cast<char>(0x80 + (u & 0x3F)));
+      buf[k++] = static_cast<char>(0xC0 + (u >> 6 & 0x1F));
+      buf[k++] = static_cast<char>(0x80 + (u & 0x3F));
     } else {
-      out.push_back(static_cast<char>(0xE0 + (u >> 12 & 0x0F)));
-      out.push_back(static_cast<char>(0x80 + (u >> 6 & 0x3F)));
-      out.push_back(static_cast<char>(0x80 + (u & 0x3F)));
+      buf[k++] = static_cast<char>(0xE0 + (u >> 12 & 0x0F));
+      buf[k++] = static_cast<char>(0x80 + (u >> 6 & 0x3F));
+      buf[k++] = static_cast<char>(0x80 + (u & 0x3F));
     }
   }
+  out.append(buf, k);
   return out;
 }
 

@@ -15,6 +15,8 @@ void ConvertStream(TextStream& stream, TextEncoding source, TextEncoding target,
 
 // Converts UTF-16 text in place; direction cdToTrad or cdToSim.
 void ConvertScript(std::u16string& text, ConvDirection direction);
+// Test seam: false keeps ConvertScript on its general, string-at-a-time path.
+void SetConvertScriptFastPath(bool enabled);
 
 // table 0: GBK to Big5, 1: Big5 to GBK. In place, position 0 on return.
 void MapCharacters(TextStream& stream, int table);

@@ -1,0 +1,152 @@
+// ConvertScript works one unit at a time when it can and over whole strings
+// when it must; both ways must give the same text, for any input and tables.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+#include "engine/convert.h"
+#include "engine/tables.h"
+#include "platform/codepage.h"
+#include "tests/engine/table_fixture.h"
+
+namespace quillmer {
+namespace {
+
+using testing::Big5;
+using testing::CharLine;
+using testing::Gbk;
+
+std::u16string Convert(std::u16string text, ConvDirection d, bool fast) {
+  SetConvertScriptFastPath(fast);
+  ConvertScript(text, d);
+  SetConvertScriptFastPath(true);
+  return text;
+}
+
+// Text that mixes what the tables know with what the code pages lack: ASCII
+// with "?" and U+001F, CJK, Hangul, boxes, ignorables, private use,
+// supplementary characters and lone surrogates.
+std::u16string RandomText(std::mt19937& rng, std::u16string_view known) {
+  static const char16_t kOdd[] = {0x25A1, 0x2027, 0xFF0E, 0x00AD, 0x200B, 0xFEFF, 0x00A0,
+                                  0x20AC, 0xF8F5, 0xF8F8, 0xE000, 0x0080, 0x00FF, 0x3000,
+                                  u'?',   0x001F, 0x201C, 0x2019, 0xD800, 0xDC00};
+  std::u16string t;
+  const std::size_t n = rng() % 48;
+  for (std::size_t i = 0; i < n; ++i) {
+    switch (rng() % 8) {
+      case 0:
+        t += static_cast<char16_t>(rng() % 0x80);
+        break;
+      case 1:
+        t += static_cast<char16_t>(0x4E00 + rng() % 0x51A6);
+        break;
+      case 2:
+        t += static_cast<char16_t>(0xAC00 + rng() % 0x2BA4);
+        break;
+      case 3:
+        t += kOdd[rng() % std::size(kOdd)];
+        break;
+      case 4:
+        t += u"😀𠀀"[rng() % 2 * 2];
+        t += u"😀𠀀"[1];
+        break;
+      default:
+        if (!known.empty()) t += known[rng() % known.size()];
+    }
+  }
+  return t;
+}
+
+class ConvertFast : public testing::SmallTables {
+ protected:
+  void InstallOdd() {
+    InstallCommon();
+    EnsureTables();
+  }
+
+  void ExpectSameBothWays(std::mt19937& rng, std::u16string_view known, int rounds) {
+    for (int r = 0; r < rounds; ++r) {
+      std::u16string t = RandomText(rng, known);
+      for (ConvDirection d : {cdToTrad, cdToSim})
+        ASSERT_EQ(Convert(t, d, true), Convert(t, d, false)) << "round " << r << " direction " << d;
+    }
+  }
+};
+
+TEST_F(ConvertFast, SameAsTheGeneralPathWithSmallTables) {
+  InstallCommon();
+  std::mt19937 rng(1);
+  ExpectSameBothWays(rng, u"发干国头面华中拉巾了發髮幹國頭麵乾燥", 3000);
+  EXPECT_EQ(Convert(u"头发干了a😀한\x1F?", cdToTrad, true), u"頭髮幹了a😀한\x1F?");
+  // Set-aside characters of one and two units, side by side and at both ends.
+  for (bool fast : {true, false}) {
+    EXPECT_EQ(Convert(u"😀国\x1F𠀀한😀😀\xD800头", cdToTrad, fast), u"😀國\x1F𠀀한😀😀\xD800頭");
+    EXPECT_EQ(Convert(u"한\x1F😀", cdToSim, fast), u"한\x1F😀");
+  }
+}
+
+TEST_F(ConvertFast, SameAsTheGeneralPathWithTheBuiltInTables) {
+  ClearResourceOverrides();
+  ResetTables();
+  std::mt19937 rng(2);
+  ExpectSameBothWays(rng, u"发干国头里后台面范松余着乾髮幹後臺麵範鬆餘著說話简體繁體", 3000);
+}
+
+// Table entries that no real table holds: a code whose bytes part, one that
+// decodes to nothing whole, one that decodes to a question mark. Units that
+// meet them take the general path; the result is still the same.
+TEST_F(ConvertFast, SameAsTheGeneralPathWhenEntriesAreOdd) {
+  InstallOdd();
+  auto& t = Tables();
+  auto code = [](std::string_view b) {
+    return static_cast<unsigned>(static_cast<unsigned char>(b[0]) << 8 |
+                                 static_cast<unsigned char>(b[1])) -
+           0x8140;
+  };
+  t.GbToB5Table[code(Gbk(u"中"))] = 0x4142;  // "AB"
+  t.GbToB5Table[code(Gbk(u"国"))] = 0x8120;  // lead with a byte that cannot follow
+  t.GbToB5Table[code(Gbk(u"头"))] = 0xFFFF;
+  t.B5ToGbTable[code(Big5(u"國"))] = 0xA3BF;  // full-width question mark
+  t.B5ToGbTable[code(Big5(u"頭"))] = 0x3F3F;
+  std::mt19937 rng(3);
+  ExpectSameBothWays(rng, u"中国头发國頭髮", 2000);
+}
+
+TEST_F(ConvertFast, NoticesTableChangesAfterAConversion) {
+  InstallCommon();
+  EXPECT_EQ(Convert(u"国", cdToTrad, true), u"國");
+  // 国 now maps to 頭: the route worked out for 国 must not be reused.
+  auto b = Big5(u"頭");
+  unsigned gb =
+      static_cast<unsigned char>(Gbk(u"国")[0]) << 8 | static_cast<unsigned char>(Gbk(u"国")[1]);
+  Tables().GbToB5Table[gb - 0x8140] = static_cast<std::uint16_t>(
+      static_cast<unsigned char>(b[0]) << 8 | static_cast<unsigned char>(b[1]));
+  EXPECT_EQ(Convert(u"国", cdToTrad, true), u"頭");
+  ResetTables();
+  EXPECT_EQ(Convert(u"国", cdToTrad, true), u"國");
+}
+
+TEST_F(ConvertFast, MissingCodePagesGiveTheGeneralResult) {
+  InstallCommon();
+  for (UINT cp : {936u, 950u}) {
+    SetCodePageInstalled(cp, false);
+    std::u16string t = u"头发a한";
+    EXPECT_EQ(Convert(t, cdToTrad, true), Convert(t, cdToTrad, false)) << cp;
+    EXPECT_EQ(Convert(t, cdToSim, true), Convert(t, cdToSim, false)) << cp;
+    ResetCodePages();
+  }
+}
+
+// Characters that the code pages turn into nothing must not vanish or shift
+// the characters after them.
+TEST_F(ConvertFast, IgnorableCharactersComeThrough) {
+  InstallCommon();
+  for (bool fast : {true, false}) {
+    EXPECT_EQ(Convert(u"头\u00AD发\u200B한\uFE0F国", cdToTrad, fast), u"頭\u00AD發\u200B한\uFE0F國")
+        << fast;
+  }
+}
+
+}  // namespace
+}  // namespace quillmer
