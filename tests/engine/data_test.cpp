@@ -231,18 +231,34 @@ TEST_F(ShippedTables, CharacterWithoutBig5CounterpartIsMarkedOnlyOnTheBytePath) 
   EXPECT_EQ(Convert(u"瘘管", cdToTrad), u"瘘管");
 }
 
+// The direct byte paths use the same tables without the Unicode steps.
+TEST_F(ShippedTables, BytePathsConvertWordsBothWays) {
+  TextStream toBig5(EncodeCodePage(936, u"头发干了，里面"));
+  ConvertStream(toBig5, teGBK, teBig5, cdToTrad, false);
+  EXPECT_EQ(DecodeCodePage(950, toBig5.data), u"頭髮幹了，裡面");
+  TextStream toGbk(EncodeCodePage(950, u"頭髮乾淨，裡面"));
+  ConvertStream(toGbk, teBig5, teGBK, cdToSim, false);
+  EXPECT_EQ(DecodeCodePage(936, toGbk.data), u"头发干净，里面");
+}
+
 TEST_F(ShippedTables, CurlyQuotesBecomeCornerBracketsButApostrophesStay) {
   EXPECT_EQ(Convert(u"他说：“你好‘朋友’。”", cdToTrad), u"他說：「你好『朋友』。」");
   EXPECT_EQ(Convert(u"I’m sure it’s what we don’t know", cdToTrad),
             u"I'm sure it’s what we don’t know");
 }
 
+// Short texts, in the words of man pages and of everyday writing, each in
+// GBK and, converted, in Big5.
 TEST_F(ShippedTables, DetectionTellsShortCommonTextApart) {
-  const std::u16string text = u"我们的程序可以使用这个文件，你知道吗？";
-  TextStream gbk(EncodeCodePage(936, text));
-  EXPECT_EQ(DetectEncoding(gbk), teGBK);
-  TextStream big5(EncodeCodePage(950, Convert(text, cdToTrad)));
-  EXPECT_EQ(DetectEncoding(big5), teBig5);
+  for (const std::u16string text :
+       {u"我们的程序可以使用这个文件，你知道吗？", u"如果没有指定文件，则从标准输入读取。",
+        u"他说这件事情不是你想的那样。"}) {
+    SCOPED_TRACE(ToUtf8(text));
+    TextStream gbk(EncodeCodePage(936, text));
+    EXPECT_EQ(DetectEncoding(gbk), teGBK);
+    TextStream big5(EncodeCodePage(950, Convert(text, cdToTrad)));
+    EXPECT_EQ(DetectEncoding(big5), teBig5);
+  }
 }
 
 }  // namespace
