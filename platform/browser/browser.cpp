@@ -332,6 +332,10 @@ TBrowser::TBrowser(Zone* z, TBrowser* p)
 
 HRESULT TBrowser::get_Document(IDispatch** out) {
   QM_FAULT("IWebBrowser2::get_Document", out);
+  if (otherDocument) {
+    if (!out) return E_POINTER;
+    return otherDocument->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(out));
+  }
   return Give(document, out);
 }
 
@@ -375,6 +379,7 @@ HRESULT TBrowser::PutProperty(const std::u16string& name, const VARIANT& value) 
 
 HRESULT TBrowser::get_LocationURL(std::u16string* out) {
   QM_FAULT("IWebBrowser2::get_LocationURL", out);
+  if (otherDocument) return GiveString(otherUrl, out);
   return GiveString(document ? document->url : u"about:blank", out);
 }
 

@@ -265,7 +265,7 @@ struct Arena {
   static void* Allocate(void* self, size_t size) {
     auto* a = static_cast<Arena*>(self);
     auto* b = static_cast<Block*>(std::malloc(sizeof(std::max_align_t) + size));
-    if (!b) throw std::bad_alloc();
+    if (!b) std::abort();  // gumbo can take no failure, nor an exception through its frames
     b->next = a->head.next;
     b->prev = &a->head;
     a->head.next->prev = b;
@@ -474,6 +474,17 @@ std::optional<std::string> ReadLocalFile(const std::string& path) {
   }
 }
 
+// Whether a frame's file is a page, by its name as a browser types local
+// files; a file with no extension is taken for one.
+bool IsHtmlFile(const std::string& path) {
+  std::string ext = fs::path(path).extension().string();
+  for (auto& c : ext) c = LowerChar(c);
+  for (const char* e : {"", ".html", ".htm", ".xhtml", ".xht", ".shtml", ".shtm", ".hta", ".asp",
+                        ".aspx", ".php", ".jsp", ".cfm"})
+    if (ext == e) return true;
+  return false;
+}
+
 struct LoadContext {
   const LoadOptions& options;
   unsigned documents = 0;
@@ -534,6 +545,14 @@ void LoadFrame(TBrowser* frame, const std::string& fromPath, LoadContext& ctx, u
     return LoadBlank(frame);
   auto bytes = ReadLocalFile(ref.path);
   if (!bytes) return LoadBlank(frame);
+  if (!IsHtmlFile(ref.path)) {
+    frame->otherDocument = frame->zone->Make<TPlugin>()->Identity();
+    frame->otherPath = ref.path;
+    frame->otherBytes = std::move(*bytes);
+    std::string absolute = fs::absolute(ref.path, ec).lexically_normal().string();
+    frame->otherUrl = Widen(FileUrl(ec ? ref.path : absolute));
+    return;
+  }
   LoadDocument(frame, *bytes, ref.path, ctx, depth, ancestors);
 }
 

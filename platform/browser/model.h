@@ -330,6 +330,12 @@ class TBrowser final
   TBrowser* parent;
   TElement* frameElement = nullptr;  // the <frame> or <iframe> in the parent document
   TDocument* document = nullptr;
+  // A frame showing a file that is no HTML (text, image, ...): its document
+  // offers no IHTMLDocument2, and the file is copied, never rewritten.
+  IUnknown* otherDocument = nullptr;
+  std::string otherPath;
+  std::string otherBytes;
+  std::u16string otherUrl;
   READYSTATE readyState = READYSTATE_COMPLETE;
   int stops = 0;
   std::map<std::u16string, VARIANT> properties;

@@ -43,7 +43,9 @@ struct LoadOptions {
 // local, not a regular file, nested too deep, beyond the document limit, or
 // that would load one of its own ancestors is an embedded browser holding an
 // empty document at "about:blank". Elements nested deeper than 512 levels are
-// kept at that level, as browsers do. Throws
+// kept at that level, as browsers do. A frame showing a local file that is
+// no page by its name (notes.txt, a.png) holds a document that offers no
+// IHTMLDocument2; SavePage copies such a file, never rewrites it. Throws
 // Error when path itself cannot be read (E_FILE_NOT_FOUND when it is
 // missing).
 ComPtr<IWebBrowser2> LoadPage(const std::string& path, const LoadOptions& options = {});

@@ -315,6 +315,28 @@ bool SameFile(const std::string& a, const std::string& b) {
   return fs::equivalent(a, b, ec);
 }
 
+// A frame's file that is no page goes beside the saved page as it was.
+void CopyBeside(const TBrowser& frame, const std::string& fromPath, const std::string& dir,
+                SaveResult& result, std::set<std::string>& written) {
+  const std::u16string* src = frame.frameElement->Attr(u"src");
+  LocalRef ref = src ? ResolveLocal(fromPath, *src) : LocalRef{};
+  if (ref.relative.empty()) {
+    result.skipped.push_back(ToUtf8(src ? *src : u"") + ": not beside the page, not written");
+    return;
+  }
+  std::string dest = dir + ref.relative;
+  std::string key = fs::absolute(dest).lexically_normal().string();
+  if (written.count(key) || SameFile(dest, frame.otherPath)) return;
+  try {
+    MakeDirectories(DirectoryOf(dest));
+    ReplaceFileAtomic(dest, frame.otherBytes);
+    written.insert(key);
+    result.written.push_back(dest);
+  } catch (const Error& e) {
+    result.skipped.push_back(e.what());
+  }
+}
+
 void SaveDocument(const TDocument* doc, const std::string& outPath, SaveResult& result,
                   std::set<std::string>& written, bool top) {
   std::string key = fs::absolute(outPath).lexically_normal().string();
@@ -364,7 +386,12 @@ void SaveDocument(const TDocument* doc, const std::string& outPath, SaveResult& 
 
   for (IUnknown* embedding : doc->embeddings) {
     auto* frame = dynamic_cast<TBrowser*>(embedding);
-    if (!frame || !frame->document || frame->document->path.empty()) continue;
+    if (!frame) continue;
+    if (frame->otherDocument) {
+      CopyBeside(*frame, doc->path, dir, result, written);
+      continue;
+    }
+    if (!frame->document || frame->document->path.empty()) continue;
     const std::u16string* src = frame->frameElement->Attr(u"src");
     LocalRef ref = src ? ResolveLocal(doc->path, *src) : LocalRef{};
     if (ref.relative.empty()) {

@@ -693,6 +693,27 @@ TEST_F(Browser, FramesAndSheetsOutsideThePageDirectoryAreNeverWrittenThere) {
   EXPECT_FALSE(std::filesystem::exists(dir / "out/outside.html"));
 }
 
+TEST_F(Browser, FramesThatAreNoPagesAreCopiedNeverRewritten) {
+  WriteAll(dir / "notes.txt", "a < b & c");
+  WriteAll(dir / "page.html", "<frameset><frame src=notes.txt><frame src=page2></frameset>");
+  WriteAll(dir / "page2", "<p>no extension: a page</p>");
+  auto b = LoadPage((dir / "page.html").string());
+  auto notes = Frame(b.get(), 0);
+  ComPtr<IDispatch> d;
+  ASSERT_EQ(notes->get_Document(d.put()), S_OK);
+  ASSERT_TRUE(d);
+  EXPECT_FALSE(d.query<IHTMLDocument2>());
+  EXPECT_TRUE(Url(notes.get()).ends_with(u"/notes.txt"));
+  EXPECT_EQ(BodyText(Frame(b.get(), 1).get()), u"no extension: a page");
+
+  SavePage(b.get(), (dir / "page.html").string());  // in place
+  EXPECT_EQ(ReadAll(dir / "notes.txt"), "a < b & c");
+  std::filesystem::create_directories(dir / "out");
+  SavePage(b.get(), (dir / "out/page.html").string());
+  EXPECT_EQ(ReadAll(dir / "out/notes.txt"), "a < b & c");
+  EXPECT_NE(ReadAll(dir / "out/page2").find("<p>no extension: a page</p>"), std::string::npos);
+}
+
 TEST_F(Browser, ChangedLinkedSheetsAreWrittenInTheirOwnCharset) {
   WriteAll(dir / "s.css",
            "@charset \"big5\";\np{font-family:" + EncodeCodePage(950, u"細明體") + "}");
