@@ -103,6 +103,11 @@ int Run(const std::vector<std::string>& args) {
   std::string data = fromStdin ? ReadStdin() : ReadFile(*file);
   const std::string name = fromStdin ? "standard input" : "'" + *file + "'";
 
+  // As the module does when loaded: settings and the user's emendation tables.
+  RunLoadSequence();
+  struct Unload {
+    ~Unload() { RunUnloadSequence(); }
+  } unload;
   TextEncoding source = from ? *from : teUnknown;
   if (!from && !data.empty()) {
     source = DetectForCommandLine(data);
@@ -115,11 +120,6 @@ int Run(const std::vector<std::string>& args) {
   if (target == teBig5 && *direction == cdToSim)
     return UsageError(Self(), "Big5 cannot hold Simplified text; choose another --to");
 
-  // As the module does when loaded: settings and the user's emendation tables.
-  RunLoadSequence();
-  struct Unload {
-    ~Unload() { RunUnloadSequence(); }
-  } unload;
   TextStream stream(std::move(data));
   ConvertStream(stream, source, target, *direction, bom);
   // Untouched streams (same encoding, --none) keep or lose the signature as
