@@ -83,6 +83,7 @@ void ConvertTextNodes(IHTMLDOMNode* node, ConvDirection direction, bool charsetM
   // The tree is walked with a stack of our own: a page may nest deeper than
   // the call stack allows. The calls are those of the recursive walk.
   std::vector<ComPtr<IHTMLDOMNode>> parents;
+  bool titleSeen = false;
   ComPtr<IHTMLDOMNode> child;
   OleCheck(node->get_firstChild(child.put()));
   for (;;) {
@@ -113,6 +114,16 @@ void ConvertTextNodes(IHTMLDOMNode* node, ConvDirection direction, bool charsetM
     }
     bool hasChildren = false;
     OleCheck(child->hasChildNodes(&hasChildren));
+    if (hasChildren && !titleSeen && type == NODE_ELEMENT) {
+      // The document's title (its first <title>) is converted on its own;
+      // converting its text again would repair a mismatched title twice.
+      std::u16string name;
+      OleCheck(child->get_nodeName(&name));
+      if (name == u"TITLE") {
+        titleSeen = true;
+        hasChildren = false;
+      }
+    }
     if (hasChildren) {
       ComPtr<IHTMLDOMNode> first;
       OleCheck(child->get_firstChild(first.put()));

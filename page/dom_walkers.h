@@ -12,8 +12,9 @@
 
 namespace quillmer {
 
-// Every text node under node, depth first in document order. Each one is
-// written back, changed or not.
+// Every text node under node, depth first in document order, but for the
+// text of the document's title (its first <title>), which ConvertDocument
+// converts itself. Each one is written back, changed or not.
 void ConvertTextNodes(IHTMLDOMNode* node, ConvDirection direction, bool charsetMismatch,
                       TextEncoding pageEncoding);
 
