@@ -1,0 +1,44 @@
+// ConvertScript's unit-at-a-time path against its string-at-a-time path, and
+// the code-page lookup arrays against ICU, on arbitrary UTF-16 text and bytes.
+// Any difference aborts.
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "engine/convert.h"
+#include "engine/tables.h"
+#include "platform/codepage.h"
+
+namespace {
+
+using namespace quillmer;
+
+std::u16string Script(std::u16string text, ConvDirection d, bool fast) {
+  SetConvertScriptFastPath(fast);
+  ConvertScript(text, d);
+  return text;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string bytes(reinterpret_cast<const char*>(data), size);
+  std::u16string text(size / 2, u'\0');
+  for (std::size_t i = 0; i < text.size(); ++i)
+    text[i] = static_cast<char16_t>(data[2 * i] | data[2 * i + 1] << 8);
+  EnsureTables();
+
+  for (ConvDirection d : {cdToTrad, cdToSim})
+    if (Script(text, d, true) != Script(text, d, false)) std::abort();
+
+  for (UINT cp : {936u, 950u}) {
+    SetCodePageCache(true);
+    std::u16string cachedText = DecodeCodePage(cp, bytes);
+    std::string cachedBytes = EncodeCodePage(cp, text);
+    SetCodePageCache(false);
+    if (cachedText != DecodeCodePage(cp, bytes) || cachedBytes != EncodeCodePage(cp, text))
+      std::abort();
+  }
+  SetCodePageCache(true);
+  return 0;
+}
