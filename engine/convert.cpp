@@ -43,7 +43,7 @@ void AppendUnits(std::string& out, std::u16string_view t, bool bigEndian) {
 
 bool IsSurrogate(char16_t u) { return u >= 0xD800 && u <= 0xDFFF; }
 
-// Step 9, in place: each U+001F of text, in order, is replaced by the next
+// In place: each U+001F of text, in order, is replaced by the next
 // set-aside character.
 void PutBack(std::u16string& text, const std::vector<std::u16string>& aside) {
   if (aside.empty()) return;
@@ -143,8 +143,8 @@ void ApplyFix(TextStream& stream, int table) {
 
 namespace {
 
-// The steps of ConvertScript as they stand, over whole strings: always right,
-// whatever the tables and code pages do with a character.
+// ConvertScript over whole strings, step by step: always right, whatever the
+// tables and code pages do with a character.
 void ConvertScriptGeneral(std::u16string& text, const DirectionInfo& info) {
   // Characters that must come through untouched but cannot travel through the
   // code pages one unit each — those outside the Basic Multilingual Plane and
@@ -170,16 +170,22 @@ void ConvertScriptGeneral(std::u16string& text, const DirectionInfo& info) {
     }
   }
 
+  // Step 1: encode with the source code page; 2: map the characters;
+  // 3: decode with the target code page; 4: where there was no counterpart
+  // (□) or the source code page had no such character (?), take the input's.
   std::string b = EncodeCodePage(info.src, s);
   MapCharacters(b, info.table);
   std::u16string w = DecodeCodePage(info.dst, b);
   const std::size_t common = std::min(w.size(), s.size());
   for (std::size_t i = 0; i < common; ++i)
     if (w[i] == kWhiteSquare || w[i] == u'?') w[i] = s[i];
+  // 5: through the target code page and back, which turns what it cannot
+  // hold into "?".
   w = DecodeCodePage(info.dst, EncodeCodePage(info.dst, w));
 
-  // One list in text order: the early ones where their placeholders stand,
-  // and the characters the target code page cannot hold.
+  // 6: one list in text order of what is set aside: the early ones where
+  // their placeholders stand, and the characters the target code page cannot
+  // hold.
   std::vector<std::u16string> aside;
   std::size_t nextEarly = 0;
   const std::size_t common2 = std::min(w.size(), s.size());
@@ -193,6 +199,7 @@ void ConvertScriptGeneral(std::u16string& text, const DirectionInfo& info) {
     }
   }
 
+  // 7: encode, correct the phrases; 8: decode; 9: put back what was set aside.
   DecodeCodePage(info.dst, ApplyFix(EncodeCodePage(info.dst, w), info.table), text);
   PutBack(text, aside);
 }
