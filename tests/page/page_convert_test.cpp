@@ -88,11 +88,16 @@ TEST_F(PageConvert, OrigCharsetKeepsTheFirstValue) {
 
 TEST_F(PageConvert, CharsetSwitch) {
   settings.AlterWBCharset = true;
-  // A Unicode page keeps its charset.
-  auto u = Load(Html(u"utf-8", u"", u"头发"), CP_UTF8);
+  // A Unicode page keeps its charset, and so its links keep their bytes.
+  auto u =
+      Load(Html(u"utf-8", u"", u"头发<a id=a href=\"http://example.com/路径\">x</a>"), CP_UTF8);
   ConvertDocument(u.get(), cdToTrad, true, false);
-  EXPECT_EQ(BodyText(u.get()), u"頭髮");
+  EXPECT_EQ(BodyText(u.get()), u"頭髮x");
   EXPECT_EQ(Charset(u.get()), u"utf-8");
+  EXPECT_EQ(Attr(u.get(), u"a", u"href"), u"http://example.com/路径");
+  auto gb = LoadGb(u"头发<a id=a href=\"http://example.com/路径\">x</a>");
+  ConvertDocument(gb.get(), cdToTrad, true, false);
+  EXPECT_EQ(Attr(gb.get(), u"a", u"href"), u"http://example.com/%C2%B7%BE%B6");
   // A user's conversion stops a page that is still loading, then switches.
   auto loading = LoadGb(u"头发");
   SetReadyState(loading.get(), READYSTATE_INTERACTIVE);
