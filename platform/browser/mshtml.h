@@ -63,8 +63,8 @@ struct IHTMLElement : IDispatch {
   // The inline style (the style attribute); never null for an element.
   virtual HRESULT get_style(IHTMLStyle** out) = 0;
   // The rendered text: text of the element's subtree without script, style,
-  // noscript and noframes content, with line breaks ("\r\n") for <br> and
-  // between blocks.
+  // noscript, noframes and template content, with line breaks ("\r\n") for
+  // <br> and between blocks. A frameset has none.
   virtual HRESULT get_innerText(std::u16string* out) = 0;
   // Replaces the element's content with the text.
   virtual HRESULT put_innerText(const std::u16string& text) = 0;
