@@ -1,0 +1,80 @@
+#include "com/band.h"
+
+#include "page/context_menu.h"
+#include "platform/dialogs.h"
+
+namespace quillmer {
+namespace {
+
+// The desk-band category the platform files bands under.
+constexpr std::string_view kDeskBandCategory = "{00021492-0000-0000-C000-000000000046}";
+
+class TBrowserBandFactory final : public TComObjectFactory {
+ public:
+  explicit TBrowserBandFactory(std::u16string_view caption)
+      : TComObjectFactory(CLSID_BrowserBand, u"", std::u16string(caption)) {}
+
+  void UpdateRegistry(bool registering) override {
+    TComObjectFactory::UpdateRegistry(registering);
+    const std::string clsid = GuidToString(ClassID());
+    const std::string classKey = "CLSID\\" + clsid;
+    if (registering) {
+      // The pages are found by the module's long path, spaces and all.
+      const std::string module = AnsiText(FromUtf8(ServerModulePath()));
+      for (int n = 1; n <= kMenuEntryCount; ++n) {
+        std::string caption;
+        GetMenuCaption(n, caption);
+        RegisterMenuExt(caption, "res://" + module + std::string(kMenuPageSuffixes[n - 1]),
+                        kMenuContextDefault, kMenuFlags);
+      }
+      WriteRegString(HKEY_CLASSES_ROOT, classKey, true, "", "Quillmer");
+      WriteRegString(HKEY_CLASSES_ROOT, classKey + "\\InProcServer32", true, "ThreadingModel",
+                     "Apartment");
+      WriteRegString(HKEY_LOCAL_MACHINE, kToolbarKey, true, clsid, "Quillmer");
+    } else {
+      for (int n = 1; n <= kMenuEntryCount; ++n) {
+        std::string caption;
+        GetMenuCaption(n, caption);
+        UnregisterMenuExt(caption);
+      }
+      const std::string category(kDeskBandCategory);
+      RegDeleteTree(HKEY_CLASSES_ROOT, "Component Categories\\" + category + "\\Enum");
+      RegDeleteTree(HKEY_CLASSES_ROOT, classKey + "\\Implemented Categories\\" + category);
+      RegDeleteTree(HKEY_CLASSES_ROOT, classKey + "\\InProcServer32");
+      RegDeleteTree(HKEY_CLASSES_ROOT, classKey);
+      RegKey toolbar;
+      if (RegOpenKeyEx(HKEY_LOCAL_MACHINE, kToolbarKey, 0, KEY_ALL_ACCESS, toolbar.put()) ==
+          ERROR_SUCCESS)
+        RegDeleteValue(toolbar.get(), clsid);
+    }
+  }
+
+ protected:
+  ComPtr<IUnknown> CreateComObject() override {
+    return ComPtr<IUnknown>(MakeComObject<TBrowserBand>()->Identity());
+  }
+};
+
+}  // namespace
+
+HRESULT TBrowserBand::SetSite(IUnknown* site) {
+  site_ = site;
+  return S_OK;
+}
+
+HRESULT TBrowserBand::GetSite(REFIID riid, void** out) {
+  if (!out) return E_POINTER;
+  *out = nullptr;
+  if (!site_) return E_FAIL;
+  return site_->QueryInterface(riid, out);
+}
+
+HRESULT TBrowserBand::InterfaceSupportsErrorInfo(REFIID riid) {
+  return SupportsErrorInfo(Identity(), riid);
+}
+
+std::unique_ptr<TComObjectFactory> MakeBandFactory(std::u16string_view caption) {
+  return std::make_unique<TBrowserBandFactory>(caption);
+}
+
+}  // namespace quillmer

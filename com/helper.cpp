@@ -1,0 +1,74 @@
+#include "com/helper.h"
+
+#include "ui/shared_settings.h"
+
+namespace quillmer {
+namespace {
+
+class TIEBrowserHelperFactory final : public TComObjectFactory {
+ public:
+  TIEBrowserHelperFactory()
+      : TComObjectFactory(CLSID_IEBrowserHelper, u"Quillmer_Helper", u"Quillmer_Helper") {}
+
+  void UpdateRegistry(bool registering) override {
+    TComObjectFactory::UpdateRegistry(registering);
+    // The key's presence is what switches the helper on.
+    const std::string key = std::string(kBrowserHelperObjectsKey) + GuidToString(ClassID());
+    if (registering)
+      WriteRegString(HKEY_LOCAL_MACHINE, key, true, "", "Quillmer_Helper");
+    else
+      RegDeleteTree(HKEY_LOCAL_MACHINE, key);
+  }
+
+ protected:
+  ComPtr<IUnknown> CreateComObject() override {
+    return ComPtr<IUnknown>(MakeComObject<TIEBrowserHelper>()->Identity());
+  }
+};
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 32);
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 32);
+    if (x != y) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::uint8_t& HostIsExplorer() {
+  static std::uint8_t flag = 0;
+  return flag;
+}
+
+std::uint8_t HostCheck(std::string_view programPath) {
+  auto slash = programPath.find_last_of("/\\");
+  std::string_view name =
+      slash == std::string_view::npos ? programPath : programPath.substr(slash + 1);
+  return EqualNoCase(name, "explorer.exe") ? 2 : 0;
+}
+
+HRESULT TIEBrowserHelper::SetSite(IUnknown* site) {
+  site_ = site;
+  return S_OK;
+}
+
+HRESULT TIEBrowserHelper::GetSite(REFIID riid, void** out) {
+  if (!out) return E_POINTER;
+  *out = nullptr;
+  if (!site_) return E_FAIL;
+  return site_->QueryInterface(riid, out);
+}
+
+HRESULT TIEBrowserHelper::InterfaceSupportsErrorInfo(REFIID riid) {
+  return SupportsErrorInfo(Identity(), riid);
+}
+
+std::unique_ptr<TComObjectFactory> MakeHelperFactory() {
+  return std::make_unique<TIEBrowserHelperFactory>();
+}
+
+}  // namespace quillmer

@@ -1,0 +1,36 @@
+// The browser helper object's unit: the host check and the helper's class
+// factory. The helper itself takes its site and does nothing yet; its event
+// handling comes with the browser integration.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
+#include "com/server.h"
+#include "com/site.h"
+
+namespace quillmer {
+
+inline constexpr CLSID CLSID_IEBrowserHelper = MakeGuid("{5E2B9C42-7A1D-4F36-9C81-2D47B6A0E310}");
+
+// 2 when the host process is "explorer.exe", 0 otherwise; set at load.
+std::uint8_t& HostIsExplorer();
+// The flag's value for a host program's path (its file name, any case).
+std::uint8_t HostCheck(std::string_view programPath);
+
+class TIEBrowserHelper final : public ComObject<IObjectWithSite, ISupportErrorInfo>,
+                               private ServerCounted {
+ public:
+  HRESULT SetSite(IUnknown* site) override;
+  HRESULT GetSite(REFIID riid, void** out) override;
+  HRESULT InterfaceSupportsErrorInfo(REFIID riid) override;
+
+ private:
+  ComPtr<IUnknown> site_;
+};
+
+// Named "Quillmer_Helper"; registers the Browser Helper Objects key too.
+std::unique_ptr<TComObjectFactory> MakeHelperFactory();
+
+}  // namespace quillmer

@@ -1,0 +1,272 @@
+#include "com/server.h"
+
+#include <mutex>
+#include <shared_mutex>
+#include <vector>
+
+#include "platform/activation.h"
+#include "platform/codepage.h"
+#include "platform/dialogs.h"
+#include "platform/module.h"
+#include "platform/shortpath.h"
+
+namespace quillmer {
+namespace {
+
+// Changed from any thread: DllCanUnloadNow may come from anywhere.
+std::atomic<long> g_objectCount{0};
+std::atomic<long> g_factoryCount{0};
+
+struct FactoryList {
+  std::shared_mutex mutex;
+  std::vector<std::unique_ptr<TComObjectFactory>> factories;  // newest first
+};
+FactoryList& Factories() {
+  static FactoryList list;
+  return list;
+}
+
+ComPtr<ITypeLib>& TypeLibSlot() {
+  static ComPtr<ITypeLib> lib;
+  return lib;
+}
+
+std::string& ModulePathOverride() {
+  static std::string path;
+  return path;
+}
+
+constexpr const char* kThreadingModel = "Apartment";
+
+}  // namespace
+
+// ---- the server object -----------------------------------------------------
+
+long ServerObjectCount() { return g_objectCount.load(); }
+long ServerFactoryCount() { return g_factoryCount.load(); }
+
+ServerCounted::ServerCounted() { ++g_objectCount; }
+ServerCounted::~ServerCounted() { --g_objectCount; }
+
+HRESULT SupportsErrorInfo(IUnknown* object, REFIID riid) {
+  ComPtr<IUnknown> p;
+  return object && SUCCEEDED(object->QueryInterface(riid, p.put_void())) ? S_OK : S_FALSE;
+}
+
+ITypeLib* ServerTypeLib() { return TypeLibSlot().get(); }
+void SetServerTypeLib(ComPtr<ITypeLib> lib) { TypeLibSlot() = std::move(lib); }
+
+std::u16string ServerName() {
+  std::u16string name;
+  if (ITypeLib* lib = ServerTypeLib()) lib->GetDocumentation(-1, &name, nullptr);
+  return name.empty() ? u"Quillmer" : name;
+}
+
+std::string ServerModulePath() {
+  return ModulePathOverride().empty() ? ModuleFileName() : ModulePathOverride();
+}
+
+std::string ServerModuleDirectory() {
+  std::string path = ServerModulePath();
+  return path.substr(0, path.rfind('/') + 1);
+}
+
+void SetServerModulePathForTests(std::string path) { ModulePathOverride() = std::move(path); }
+
+// ---- class factories -------------------------------------------------------
+
+TComObjectFactory::TComObjectFactory(const CLSID& clsid, std::u16string className,
+                                     std::u16string description)
+    : clsid_(clsid), className_(std::move(className)), description_(std::move(description)) {}
+
+TComObjectFactory::~TComObjectFactory() {
+  // Locks still held when the module goes count no more.
+  g_objectCount -= locks_.exchange(0);
+}
+
+HRESULT TComObjectFactory::QueryInterface(REFIID riid, void** out) {
+  if (!out) return E_POINTER;
+  if (riid != IID_IUnknown && riid != IID_OF(IClassFactory)) {
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  *out = static_cast<IClassFactory*>(this);
+  AddRef();
+  return S_OK;
+}
+
+ULONG TComObjectFactory::AddRef() { return static_cast<ULONG>(++g_factoryCount); }
+
+ULONG TComObjectFactory::Release() { return static_cast<ULONG>(--g_factoryCount); }
+
+HRESULT TComObjectFactory::CreateInstance(IUnknown* outer, REFIID riid, void** out) {
+  if (!out) return E_POINTER;
+  *out = nullptr;
+  if (outer && riid != IID_IUnknown) return CLASS_E_NOAGGREGATION;
+  ComPtr<IUnknown> object;
+  try {
+    object = CreateComObject();
+    if (!object) throw Error("the object could not be made", E_UNEXPECTED);
+  } catch (const std::exception& e) {
+    MessageBox(FromUtf8(e.what()), u"DAX Error", MB_OK | MB_ICONERROR);
+    return E_UNEXPECTED;
+  } catch (...) {
+    MessageBox(u"Unknown error", u"DAX Error", MB_OK | MB_ICONERROR);
+    return E_UNEXPECTED;
+  }
+  // An object that gives out no reference goes with `object`.
+  return object->QueryInterface(riid, out);
+}
+
+HRESULT TComObjectFactory::LockServer(bool lock) {
+  if (lock) {
+    CoLockObjectExternal(this, true, true);
+    ++locks_;
+    ++g_objectCount;
+    return S_OK;
+  }
+  // An unlock without a lock would leave the count below what lives, and the
+  // module could be unloaded under its objects.
+  long held = locks_.load();
+  while (held > 0 && !locks_.compare_exchange_weak(held, held - 1)) {
+  }
+  if (held <= 0) return S_OK;
+  --g_objectCount;
+  CoLockObjectExternal(this, false, true);
+  return S_OK;
+}
+
+std::u16string TComObjectFactory::ProgID() const {
+  return className_.empty() ? std::u16string() : ServerName() + u"." + className_;
+}
+
+void TComObjectFactory::UpdateRegistry(bool registering) {
+  const std::string clsid = GuidToString(clsid_);
+  const std::string classKey = "CLSID\\" + clsid;
+  const std::string progId = AnsiText(ProgID());
+  if (registering) {
+    CreateRegKey(classKey, "", AnsiText(description_));
+    // Hosts that cannot take a space in the path get its short form.
+    std::string path = ServerModulePath();
+    if (path.find(' ') != std::string::npos) {
+      std::string shortPath = GetShortPathName(path);
+      if (!shortPath.empty()) path = shortPath;
+    }
+    CreateRegKey(classKey + "\\InprocServer32", "", AnsiText(FromUtf8(path)));
+    CreateRegKey(classKey + "\\InprocServer32", "ThreadingModel", kThreadingModel);
+    if (!progId.empty()) {
+      CreateRegKey(progId, "", AnsiText(description_));
+      CreateRegKey(progId + "\\Clsid", "", clsid);
+      CreateRegKey(classKey + "\\ProgID", "", progId);
+    }
+  } else {
+    if (!progId.empty()) {
+      DeleteRegKey(classKey + "\\ProgID");
+      DeleteRegKey(progId + "\\Clsid");
+      DeleteRegKey(progId);
+    }
+    DeleteRegKey(classKey + "\\InprocServer32");
+    DeleteRegKey(classKey);
+  }
+}
+
+void AddFactory(std::unique_ptr<TComObjectFactory> factory) {
+  FactoryList& list = Factories();
+  std::unique_lock lock(list.mutex);
+  list.factories.insert(list.factories.begin(), std::move(factory));
+}
+
+TComObjectFactory* FindFactory(REFCLSID clsid) {
+  FactoryList& list = Factories();
+  std::shared_lock lock(list.mutex);
+  for (const auto& f : list.factories)
+    if (f->ClassID() == clsid) return f.get();
+  return nullptr;
+}
+
+void ForEachFactory(const std::function<void(TComObjectFactory&)>& visit) {
+  FactoryList& list = Factories();
+  std::unique_lock lock(list.mutex);
+  for (const auto& f : list.factories) visit(*f);
+}
+
+void DestroyFactories() {
+  std::vector<std::unique_ptr<TComObjectFactory>> gone;
+  {
+    FactoryList& list = Factories();
+    std::unique_lock lock(list.mutex);
+    gone.swap(list.factories);
+  }
+}
+
+// ---- registry writes -------------------------------------------------------
+
+std::string AnsiText(std::u16string_view text) { return EncodeCodePage(GetACP(), text); }
+
+void CreateRegKey(std::string_view key, std::string_view valueName, std::string_view data) {
+  RegKey k;
+  const std::string value(data);
+  if (RegCreateKeyEx(HKEY_CLASSES_ROOT, key, KEY_QUERY_VALUE | KEY_CREATE_SUB_KEY | KEY_SET_VALUE,
+                     k.put()) != ERROR_SUCCESS ||
+      RegSetValueEx(k.get(), valueName, REG_SZ, value.c_str(),
+                    static_cast<DWORD>(value.size() + 1)) != ERROR_SUCCESS)
+    throw Error("Error creating system registry entry", E_FAIL);
+}
+
+void DeleteRegKey(std::string_view key) { RegDeleteKey(HKEY_CLASSES_ROOT, key); }
+
+void WriteRegString(HKEY root, std::string_view key, bool create, std::string_view valueName,
+                    std::string_view data) {
+  RegKey k;
+  LONG opened = create ? RegCreateKeyEx(root, key, KEY_ALL_ACCESS, k.put())
+                       : RegOpenKeyEx(root, key, 0, KEY_ALL_ACCESS, k.put());
+  if (opened != ERROR_SUCCESS) return;
+  const std::string value(data);
+  if (RegSetValueEx(k.get(), valueName, REG_SZ, value.c_str(),
+                    static_cast<DWORD>(value.size() + 1)) != ERROR_SUCCESS)
+    throw Error("Failed to set data for '" + std::string(valueName) + "'", E_FAIL);
+}
+
+// ---- the exports -----------------------------------------------------------
+
+HRESULT ServerGetClassObject(REFCLSID clsid, REFIID riid, void** out) {
+  if (!out) return E_POINTER;
+  *out = nullptr;
+  TComObjectFactory* factory = FindFactory(clsid);
+  if (!factory) return CLASS_E_CLASSNOTAVAILABLE;
+  return factory->QueryInterface(riid, out);
+}
+
+HRESULT ServerCanUnloadNow() {
+  return ServerObjectCount() != 0 || ServerFactoryCount() != 0 ? S_FALSE : S_OK;
+}
+
+HRESULT ServerRegister() {
+  try {
+    ITypeLib* lib = ServerTypeLib();
+    if (!lib) throw Error("the type library is not loaded", E_UNEXPECTED);
+    OleCheck(RegisterTypeLib(lib, AnsiText(FromUtf8(ServerModulePath())),
+                             AnsiText(FromUtf8(ServerModuleDirectory()))),
+             "RegisterTypeLib");
+    ForEachFactory([](TComObjectFactory& f) { f.UpdateRegistry(true); });
+    return S_OK;
+  } catch (...) {
+    return E_FAIL;
+  }
+}
+
+HRESULT ServerUnregister() {
+  try {
+    ITypeLib* lib = ServerTypeLib();
+    if (!lib) throw Error("the type library is not loaded", E_UNEXPECTED);
+    TLIBATTR attr;
+    OleCheck(lib->GetLibAttr(&attr), "the type library's attributes");
+    UnRegisterTypeLib(attr.guid, attr.wMajorVerNum, attr.wMinorVerNum, attr.lcid, attr.syskind);
+    ForEachFactory([](TComObjectFactory& f) { f.UpdateRegistry(false); });
+    return S_OK;
+  } catch (...) {
+    return E_FAIL;
+  }
+}
+
+}  // namespace quillmer
