@@ -1,0 +1,76 @@
+// quillmer str: converts a string through the registered automation object,
+// as a script calling Str2Trad or Str2Sim would.
+#include <optional>
+
+#include "cli/automation.h"
+#include "cli/command.h"
+#include "platform/dialogs.h"
+
+namespace quillmer::cli {
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: quillmer str (--to-trad | --to-simp) [TEXT]\n"
+    "Converts TEXT, or standard input, between Simplified and Traditional Chinese\n"
+    "through the automation object \"Quillmer.ConFace\" (its Str2Trad or Str2Sim),\n"
+    "made from the registry as any client makes it: run quillmer register first.\n\n"
+    "  --to-trad   Simplified to Traditional\n"
+    "  --to-simp   Traditional to Simplified\n\n"
+    "Text is UTF-8. TEXT is printed with a line end; standard input comes back\n"
+    "as it was given, converted.\n";
+
+constexpr std::u16string_view kProgId = u"Quillmer.ConFace";
+
+const Command& Self();
+
+int Run(const std::vector<std::string>& args) {
+  std::optional<bool> toTrad;
+  std::optional<std::string> text;
+  bool onlyText = false;
+  for (const auto& a : args) {
+    if (!onlyText && a == "--") {
+      onlyText = true;
+    } else if (!onlyText && (a == "--to-trad" || a == "--to-simp")) {
+      bool trad = a == "--to-trad";
+      if (toTrad && *toTrad != trad)
+        return UsageError(Self(), "choose one of --to-trad, --to-simp");
+      toTrad = trad;
+    } else if (!onlyText && a.size() > 1 && a[0] == '-') {
+      return UsageError(Self(), "unknown option '" + a + "'");
+    } else {
+      if (text) return UsageError(Self(), "give the text as one argument (quote it)");
+      text = a;
+    }
+  }
+  if (!toTrad) return UsageError(Self(), "choose one of --to-trad, --to-simp");
+
+  const std::string input = text ? *text : ReadStdin();
+  const std::u16string wide = FromUtf8(input);
+  if (ToUtf8(wide) != input) return Fail("the text is not valid UTF-8");
+
+  std::string output;
+  {
+    ComPtr<IDispatch> object = CreateAutomationObject(kProgId);
+    VARIANT result =
+        CallMethod(object.get(), *toTrad ? u"Str2Trad" : u"Str2Sim", {VariantString(wide)});
+    std::u16string converted;
+    if (FAILED(VariantToString(result, &converted))) return Fail("the object gave no text back");
+    output = ToUtf8(converted);
+  }
+  FreeUnusedServers();
+  if (text) output += '\n';
+  WriteStdout(output);
+  return kExitOk;
+}
+
+const Command& Self() {
+  static const Command command{"str", "convert a string through the automation object", kUsage,
+                               Run};
+  return command;
+}
+
+}  // namespace
+
+QUILLMER_COMMAND(Self());
+
+}  // namespace quillmer::cli

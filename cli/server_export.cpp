@@ -1,0 +1,42 @@
+#include "cli/server_export.h"
+
+#include <limits.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/activation.h"
+#include "platform/com/hresult.h"
+
+namespace quillmer::cli {
+
+std::string ServerModuleArgument(const std::vector<std::string>& args) {
+  std::string path;
+  if (!args.empty()) {
+    path = args.front();
+  } else {
+    char exe[PATH_MAX];
+    ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
+    std::string program = n > 0 ? std::string(exe, static_cast<std::size_t>(n)) : std::string();
+    path = program.substr(0, program.rfind('/') + 1) + "Quillmer.so";
+  }
+  if (!path.empty() && path[0] != '/') {
+    char cwd[PATH_MAX];
+    if (::getcwd(cwd, sizeof cwd)) path = std::string(cwd) + "/" + path;
+  }
+  return path;
+}
+
+int CallServerExport(const std::string& module, const char* exportName) {
+  struct stat st {};
+  if (::stat(module.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+    return Fail("no module at " + module);
+  ServerModule loaded(module);
+  auto call = reinterpret_cast<DllRegisterServerFn>(loaded.Export(exportName));
+  if (!call) return Fail(module + " has no " + exportName + " export");
+  HRESULT hr = call();
+  if (FAILED(hr))
+    return Fail(std::string(exportName) + " in " + module + " failed: " + HResultText(hr));
+  return kExitOk;
+}
+
+}  // namespace quillmer::cli
