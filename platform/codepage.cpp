@@ -5,10 +5,13 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <set>
+
+#include "platform/ascii.h"
 
 namespace quillmer {
 namespace {
@@ -122,6 +125,8 @@ struct DbcsTables {
   std::uint32_t single[256];    // a byte followed by more data
   std::uint32_t atEnd[256];     // a byte that ends the data
   std::uint32_t pair[65536];    // (lead << 8 | next) -> unit, kBoth
+  // Whether ASCII decodes / encodes to itself: 0 not asked yet, 1 yes, -1 no.
+  int asciiDecodes, asciiEncodes;
 };
 
 // In zero-filled static storage: pages are only touched once used.
@@ -223,6 +228,25 @@ inline bool IsSurrogateUnit(char16_t u) { return u >= 0xD800 && u <= 0xDFFF; }
 inline bool IsHighSurrogate(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
 inline bool IsLowSurrogate(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
 
+bool AsciiDecodesToItself(DbcsTables& t, UConverter* conv) {
+  if (!t.asciiDecodes) {
+    t.asciiDecodes = 1;
+    for (unsigned b = 0; b < 0x80; ++b)
+      if (Single(t, conv, static_cast<unsigned char>(b)) != (kKnown | 1u << kCountShift | b))
+        t.asciiDecodes = -1;
+  }
+  return t.asciiDecodes > 0;
+}
+
+bool AsciiEncodesToItself(DbcsTables& t, UConverter* conv) {
+  if (!t.asciiEncodes) {
+    t.asciiEncodes = 1;
+    for (char16_t u = 0; u < 0x80; ++u)
+      if (EncodeEntry(t, conv, u) != (kKnown | 1u << kCountShift | u)) t.asciiEncodes = -1;
+  }
+  return t.asciiEncodes > 0;
+}
+
 // Decodes through the arrays; false when an answer needs ICU itself.
 bool DecodeCached(DbcsTables& t, UConverter* conv, std::string_view bytes, std::u16string& out) {
   const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
@@ -230,10 +254,19 @@ bool DecodeCached(DbcsTables& t, UConverter* conv, std::string_view bytes, std::
   out.reserve(n);
   char16_t buf[4096];
   std::size_t k = 0, i = 0;
+  // Worth asking only for text long enough to hold runs.
+  const bool asciiRuns = n >= 256 && AsciiDecodesToItself(t, conv);
   while (i < n) {
     if (k > sizeof buf / sizeof buf[0] - 2) {
       out.append(buf, k);
       k = 0;
+    }
+    if (asciiRuns && p[i] < 0x80) {
+      const std::size_t run = AsciiBytes(p + i, std::min(n - i, std::size(buf) - k));
+      WidenBytes(p + i, run, buf + k);
+      k += run;
+      i += run;
+      continue;
     }
     std::uint32_t e = t.single[p[i]];
     if ((e & ~0xFFFFu) == (kKnown | 1u << kCountShift)) {  // a whole one-byte character
@@ -266,12 +299,22 @@ bool EncodeCached(DbcsTables& t, UConverter* conv, std::u16string_view text, std
   out.reserve(text.size() + text.size() / 2);
   char buf[8192];
   std::size_t k = 0;
+  const bool asciiRuns = text.size() >= 256 && AsciiEncodesToItself(t, conv);
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (k > sizeof buf - 8) {
       out.append(buf, k);
       k = 0;
     }
     char16_t u = text[i];
+    if (asciiRuns && u < 0x80) {
+      // 0x80 stops nothing: every unit below it is in the run.
+      const std::size_t run =
+          AsciiUnits(text.data() + i, std::min(text.size() - i, sizeof buf - k), 0x80);
+      NarrowUnits(text.data() + i, run, buf + k);
+      k += run;
+      i += run - 1;
+      continue;
+    }
     if (IsSurrogateUnit(u)) {
       std::size_t len =
           IsHighSurrogate(u) && i + 1 < text.size() && IsLowSurrogate(text[i + 1]) ? 2 : 1;
@@ -417,23 +460,28 @@ std::u16string DecodeCodePage(UINT cp, std::string_view bytes) {
   return out;
 }
 
-std::string EncodeCodePage(UINT cp, std::u16string_view text) {
-  std::string out;
-  if (text.empty()) return out;
+void EncodeCodePage(UINT cp, std::u16string_view text, std::string& out) {
+  out.clear();
+  if (text.empty()) return;
   auto& cache = Cache();
   std::lock_guard lock(cache.mutex);
   UConverter* conv = nullptr;
   if (DbcsTables* t = CachedTables(cp, &conv)) {
-    if (EncodeCached(*t, conv, text, out)) return out;
+    if (EncodeCached(*t, conv, text, out)) return;
     out.clear();
   }
   conv = cache.Get(cp);
-  if (!conv) return out;
+  if (!conv) return;
   out.resize(MaxBytes(conv, text.size()));
   UErrorCode err = U_ZERO_ERROR;
   int32_t n = Encode(conv, text.data(), static_cast<int32_t>(text.size()), out.data(),
                      static_cast<int32_t>(out.size()), &err);
   out.resize(U_FAILURE(err) ? 0 : static_cast<size_t>(n));
+}
+
+std::string EncodeCodePage(UINT cp, std::u16string_view text) {
+  std::string out;
+  EncodeCodePage(cp, text, out);
   return out;
 }
 

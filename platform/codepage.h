@@ -31,11 +31,12 @@ bool IsValidCodePage(UINT cp);
 // The system ANSI code page: QUILLMER_ACP when set, else from the locale.
 UINT GetACP();
 
-// Whole-string forms of the two calls above, in one pass each.
+// Whole-string forms of the two calls above, in one pass each; the forms with
+// `out` reuse its storage.
 std::u16string DecodeCodePage(UINT cp, std::string_view bytes);
-// The same into out, whose storage is reused.
 void DecodeCodePage(UINT cp, std::string_view bytes, std::u16string& out);
 std::string EncodeCodePage(UINT cp, std::u16string_view text);
+void EncodeCodePage(UINT cp, std::u16string_view text, std::string& out);
 
 // Per-character answers for 936 and 950, from lookup arrays that are filled
 // from ICU as characters are first met. EncodeUnitCached gives the bytes (1 or
