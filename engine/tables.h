@@ -4,11 +4,14 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/ascii.h"
 
 namespace quillmer {
 
@@ -47,14 +50,21 @@ class FixTable {
   void Clear();
   // Takes the key and replacement lists from line texts (CR, LF or CR LF).
   void SetLists(std::string keysText, std::string replacementsText);
+  // The same over texts that outlive the table (the module's own resources),
+  // read in place where their lines already end in LF.
+  void SetListsInPlace(std::string_view keysText, std::string_view replacementsText);
   // Appends one entry; for tables built from pairs rather than texts.
   void Add(std::string_view key, std::string_view replacement);
-  // Call once the lists and the index are complete: builds the fast lookup.
+  // Call once the lists and the index are complete (or changed): the fast
+  // lookup is then built from them as slots are met.
   void Prepare();
 
   std::size_t Count() const { return count_; }
   std::string_view Key(std::size_t i) const { return View(keys_, i); }
-  std::string_view Replacement(std::size_t i) const { return View(repls_, i); }
+  std::string_view Replacement(std::size_t i) const {
+    if (repls_.starts.empty()) FindStarts(repls_);
+    return View(repls_, i);
+  }
   FixIndex& Index() { return *index_; }
   const FixIndex& Index() const { return *index_; }
 
@@ -63,26 +73,55 @@ class FixTable {
   std::int32_t Match(int slot, const unsigned char* p, std::size_t avail) const;
 
  private:
+  // Line i of a list is text[starts[i], starts[i + 1] - 1): every line is
+  // followed by one LF, whatever ended it in the source. The text is owned,
+  // or borrowed from bytes that outlive the table.
   struct Lines {
-    std::string text;
-    std::vector<std::uint32_t> spans;  // begin, end pairs
+    std::string owned;
+    std::string_view borrowed;
+    std::vector<std::uint32_t> starts;  // one per line and one past the end
+    std::size_t lines = 0;
+    const char* data() const { return borrowed.empty() ? owned.data() : borrowed.data(); }
+    std::string_view text() const { return borrowed.empty() ? std::string_view(owned) : borrowed; }
   };
-  struct Group {
-    std::vector<std::int32_t> shortKeys;  // no whole second character
-    std::vector<std::uint64_t> bySecond;  // (second character << 32) | line
+  struct FreeDeleter {
+    void operator()(void* p) const;
   };
 
-  static void Split(Lines& lines, std::string text);
+  // Takes a text (owned, or borrowed when it can be read in place) and counts
+  // its lines; FindStarts then notes where each begins.
+  static void Take(Lines& lines, std::string owned, std::string_view borrowed);
+  static void FindStarts(Lines& lines);
   static std::string_view View(const Lines& l, std::size_t i) {
-    return std::string_view(l.text).substr(l.spans[2 * i], l.spans[2 * i + 1] - l.spans[2 * i]);
+    return std::string_view(l.data() + l.starts[i], l.starts[i + 1] - l.starts[i] - 1);
   }
+  void SetCount();
+  void ForgetLookup();
   bool KeyMatches(std::int32_t i, const unsigned char* p, std::size_t avail) const;
+  // Slots with many keys are looked up by the first two characters of the
+  // text. A slot's lookup is built when the slot is first met.
+  void BuildSlot(int slot, std::int32_t first, std::int32_t hi) const;
+  void BuildFilter() const;
 
-  Lines keys_, repls_;
+  // Replacements are only looked for once a key matches.
+  Lines keys_;
+  mutable Lines repls_;
   std::size_t count_ = 0;
   std::unique_ptr<FixIndex> index_;
-  std::vector<std::int32_t> groupOfSlot_;
-  std::vector<Group> groups_;
+  // Per slot: 0 not built yet, else 1 + where the slot's lookup starts in
+  // runs_. Zeroed memory from calloc: only the pages of slots met are touched.
+  mutable std::unique_ptr<std::int32_t[], FreeDeleter> slotRuns_;
+  // A slot's lookup: the count and lines of its keys too short to have a
+  // second character; then the bits of a small open-addressing table and its
+  // entries (second character + 1, where its run starts); then the runs, each
+  // a count and that many key lines in table order.
+  mutable std::vector<std::int32_t> runs_;
+  // Once a table is used at length: a bit per hashed pair of first and second
+  // characters of the keys, and the first bytes of keys without a second
+  // character. Text whose first two characters miss both begins no key.
+  mutable std::unique_ptr<std::uint64_t[]> pairFilter_;
+  mutable std::array<std::uint64_t, 4> shortFirst_{};
+  mutable std::uint32_t matches_ = 0;
 };
 
 struct EngineTables {
@@ -122,7 +161,19 @@ namespace quillmer {
 // last line without an end counts. Stops when fn returns false.
 template <typename Fn>
 void ForEachLine(std::string_view text, Fn&& fn) {
-  std::size_t begin = 0, i = 0, n = text.size();
+  std::size_t begin = 0, n = text.size();
+  if (n == 0) return;
+  if (std::memchr(text.data(), '\r', n) == nullptr) {
+    // LF only, as the shipped tables are: the ends are found many at a time.
+    bool go = true;
+    ForEachByte(text, '\n', [&](std::size_t end) {
+      if (go) go = fn(begin, end);
+      begin = end + 1;
+    });
+    if (go && begin < n) fn(begin, n);
+    return;
+  }
+  std::size_t i = 0;
   while (i < n) {
     char c = text[i];
     if (c != '\r' && c != '\n') {

@@ -51,6 +51,16 @@ std::optional<std::string_view> LoadModuleResource(std::string_view name, std::s
   return std::nullopt;
 }
 
+bool IsBuiltinResourceData(std::string_view bytes) {
+  std::size_t count = 0;
+  const BuiltinResource* table = QuillmerBuiltinResources(&count);
+  const auto* begin = reinterpret_cast<const unsigned char*>(bytes.data());
+  for (std::size_t i = 0; i < count; ++i)
+    if (!bytes.empty() && begin >= table[i].begin && begin + bytes.size() <= table[i].end)
+      return true;
+  return false;
+}
+
 void SetResourceOverride(std::string_view name, std::string_view type,
                          std::optional<std::string> bytes) {
   Overrides()[Key(name, type)] = std::make_unique<std::optional<std::string>>(std::move(bytes));

@@ -24,6 +24,10 @@ struct BuiltinResource {
 std::optional<std::string_view> LoadModuleResource(std::string_view name,
                                                    std::string_view type = RT_RCDATA);
 
+// True when bytes lie within the resources built into the program, which live
+// as long as the process (resources put in place by tests do not).
+bool IsBuiltinResourceData(std::string_view bytes);
+
 // Test seam: put bytes in place of a resource (or hide it with nullopt) until
 // ClearResourceOverrides.
 void SetResourceOverride(std::string_view name, std::string_view type,
