@@ -1,9 +1,12 @@
 #include "engine/convert.h"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <vector>
 
 #include "engine/tables.h"
+#include "platform/ascii.h"
 #include "platform/codepage.h"
 
 namespace quillmer {
@@ -51,8 +54,9 @@ void PutBack(std::u16string& text, const std::vector<std::u16string>& aside) {
   std::vector<std::size_t> at;
   at.reserve(aside.size());
   std::size_t grow = 0;
-  for (std::size_t i = text.find(kPlaceholder); i != text.npos && at.size() < aside.size();
-       i = text.find(kPlaceholder, i + 1)) {
+  const std::size_t n = text.size();
+  for (std::size_t i = FindUnit(text.data(), n, kPlaceholder); i < n && at.size() < aside.size();
+       i += 1 + FindUnit(text.data() + i + 1, n - i - 1, kPlaceholder)) {
     grow += aside[at.size()].size() - 1;
     at.push_back(i);
   }
@@ -96,15 +100,22 @@ void MapCharacters(TextStream& stream, int table) {
   stream.position = 0;
 }
 
-std::string ApplyFix(std::string_view bytes, int table) {
-  const FixTable& fix = table == 0 ? Tables().B5fix : Tables().GBfix;
+namespace {
+
+// ApplyFix's walk over the bytes at p; the output goes to a sink as runs of
+// the input to copy and replacements to put.
+template <typename Sink>
+void WalkFix(const FixTable& fix, const unsigned char* p, std::size_t n, Sink& sink) {
   const FixIndex& index = fix.Index();
-  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-  const std::size_t n = bytes.size();
-  std::string out;
-  out.reserve(n + n / 8);
+  // Single bytes that begin no key (most ASCII) are passed over in a run.
+  bool begins[0x81];
+  for (unsigned b = 0; b < 0x81; ++b)
+    begins[b] =
+        index[static_cast<std::size_t>(FixSlotOfByte(static_cast<unsigned char>(b)))].first >= 0;
   std::size_t i = 0, copied = 0;  // bytes [copied, i) still to copy
   while (i < n) {
+    while (i < n && p[i] < 0x81 && !begins[p[i]]) ++i;
+    if (i == n) break;
     std::size_t len;
     int slot;
     if (!IsLeadByte(p[i])) {
@@ -126,18 +137,80 @@ std::string ApplyFix(std::string_view bytes, int table) {
       i += len;
       continue;
     }
-    out.append(bytes.data() + copied, i - copied);
-    out.append(fix.Replacement(static_cast<std::size_t>(m)));
+    sink.Copy(copied, i - copied);
     i += fix.Key(static_cast<std::size_t>(m)).size();
+    sink.Put(fix.Replacement(static_cast<std::size_t>(m)), i);
     copied = i;
   }
-  out.append(bytes.data() + copied, n - copied);
+  sink.Copy(copied, n - copied);
+}
+
+struct AppendSink {
+  std::string_view in;
+  std::string& out;
+  void Copy(std::size_t from, std::size_t n) { out.append(in.data() + from, n); }
+  void Put(std::string_view r, std::size_t) { out.append(r); }
+};
+
+// Writes the output over the input, behind the reading position; should a
+// longer replacement catch up with it, the rest goes to a new string.
+struct InPlaceSink {
+  explicit InPlaceSink(std::string& b) : buf(b) {}
+  std::string& buf;
+  std::size_t w = 0;
+  std::string spill;
+  bool spilled = false;
+  void Copy(std::size_t from, std::size_t n) {
+    if (spilled) {
+      spill.append(buf, from, n);
+    } else {
+      if (w != from) std::memmove(buf.data() + w, buf.data() + from, n);
+      w += n;
+    }
+  }
+  void Put(std::string_view r, std::size_t next) {
+    if (!spilled && w + r.size() <= next) {
+      std::memcpy(buf.data() + w, r.data(), r.size());
+      w += r.size();
+      return;
+    }
+    if (!spilled) {
+      spilled = true;
+      spill.reserve(buf.size() + buf.size() / 8 + r.size());
+      spill.assign(buf, 0, w);
+    }
+    spill.append(r);
+  }
+  void Finish() {
+    if (spilled)
+      buf = std::move(spill);
+    else
+      buf.resize(w);
+  }
+};
+
+const FixTable& FixOf(int table) { return table == 0 ? Tables().B5fix : Tables().GBfix; }
+
+// ApplyFix over bytes in place.
+void ApplyFixInPlace(std::string& bytes, int table) {
+  InPlaceSink sink{bytes};
+  WalkFix(FixOf(table), reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), sink);
+  sink.Finish();
+}
+
+}  // namespace
+
+std::string ApplyFix(std::string_view bytes, int table) {
+  std::string out;
+  out.reserve(bytes.size() + bytes.size() / 8);
+  AppendSink sink{bytes, out};
+  WalkFix(FixOf(table), reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), sink);
   return out;
 }
 
 void ApplyFix(TextStream& stream, int table) {
   EnsureTables();
-  stream.data = ApplyFix(stream.data, table);
+  ApplyFixInPlace(stream.data, table);
   stream.position = 0;
 }
 
@@ -277,7 +350,27 @@ UnitRoute FindRoute(char16_t u, const DirectionInfo& info, const std::uint16_t* 
   return r;
 }
 
-bool ConvertScriptFast(std::u16string& text, const DirectionInfo& info) {
+// Whether every ASCII unit but U+001F goes through unchanged, one byte each, in
+// direction `table`: 0 not asked yet, 1 yes, -1 no. It depends on the code
+// pages alone.
+int g_asciiSame[2];
+
+bool AsciiGoesThrough(const DirectionInfo& info, UnitRoute* routes, const std::uint16_t* map,
+                      std::uint16_t mark) {
+  int& same = g_asciiSame[info.table];
+  if (same == 0) {
+    same = 1;
+    for (char16_t u = 0; u < 0x80; ++u) {
+      if (u == kPlaceholder) continue;
+      UnitRoute& r = routes[u];
+      if (!(r.flags & kRouteKnown)) r = FindRoute(u, info, map, mark);
+      if (r.flags != (kRouteKnown | kRouteLocal) || r.length != 1 || r.bytes[0] != u) same = -1;
+    }
+  }
+  return same > 0;
+}
+
+bool ConvertScriptFast(std::u16string& text, const DirectionInfo& info, std::string& bytes) {
   if (!g_fastPath || !HasCodePageCache(info.src) || !HasCodePageCache(info.dst)) return false;
   const std::uint16_t* map =
       info.table == 0 ? Tables().GbToB5Table.data() : Tables().B5ToGbTable.data();
@@ -288,18 +381,27 @@ bool ConvertScriptFast(std::u16string& text, const DirectionInfo& info) {
   if (!(placeholder.flags & kRouteLocal) || (placeholder.flags & kRouteAside)) return false;
 
   std::vector<std::u16string> aside;
-  std::string bytes;
-  bytes.reserve(text.size() + text.size() / 2);
+  bytes.clear();
+  if (bytes.capacity() < text.size()) bytes.reserve(text.size() + text.size() / 2);
   char buf[8192];
   std::size_t k = 0;
   const char16_t* p = text.data();
   const std::size_t n = text.size();
+  // Worth asking only for text long enough to hold runs.
+  const bool asciiRuns = n >= 256 && AsciiGoesThrough(info, routes, map, mark);
   for (std::size_t i = 0; i < n; ++i) {
     if (k > sizeof buf - 2) {
       bytes.append(buf, k);
       k = 0;
     }
     const char16_t u = p[i];
+    if (asciiRuns && u < 0x80 && u != kPlaceholder) {
+      const std::size_t run = AsciiUnits(p + i, std::min(n - i, sizeof buf - k), kPlaceholder);
+      NarrowUnits(p + i, run, buf + k);
+      k += run;
+      i += run - 1;
+      continue;
+    }
     const UnitRoute* r = &routes[u];
     // The common case: a route known, kept, and not set aside.
     if ((r->flags & ~kRouteTable) != (kRouteKnown | kRouteLocal) ||
@@ -327,18 +429,25 @@ bool ConvertScriptFast(std::u16string& text, const DirectionInfo& info) {
   bytes.append(buf, k);
 
   // The text's own storage takes the result: it is read no more.
-  DecodeCodePage(info.dst, ApplyFix(bytes, info.table), text);
+  ApplyFixInPlace(bytes, info.table);
+  DecodeCodePage(info.dst, bytes, text);
   PutBack(text, aside);
   return true;
+}
+
+// ConvertScript with a byte buffer to work in, whose storage is reused.
+void ConvertScript(std::u16string& text, ConvDirection direction, std::string& scratch) {
+  if (direction != cdToTrad && direction != cdToSim) return;
+  EnsureTables();
+  const DirectionInfo info = Info(direction);
+  if (!ConvertScriptFast(text, info, scratch)) ConvertScriptGeneral(text, info);
 }
 
 }  // namespace
 
 void ConvertScript(std::u16string& text, ConvDirection direction) {
-  if (direction != cdToTrad && direction != cdToSim) return;
-  EnsureTables();
-  const DirectionInfo info = Info(direction);
-  if (!ConvertScriptFast(text, info)) ConvertScriptGeneral(text, info);
+  std::string scratch;
+  ConvertScript(text, direction, scratch);
 }
 
 void SetConvertScriptFastPath(bool enabled) { g_fastPath = enabled; }
@@ -357,8 +466,10 @@ std::u16string DecodeUTF8Bytes(const unsigned char* p, std::size_t count) {
     }
     unsigned b0 = p[i];
     if (b0 < 0x80) {
-      buf[k++] = static_cast<char16_t>(b0);
-      ++i;
+      const std::size_t run = AsciiBytes(p + i, std::min(count - i, std::size(buf) - k));
+      WidenBytes(p + i, run, buf + k);
+      k += run;
+      i += run;
     } else if ((b0 & 0xE0) == 0xC0) {
       if (count - i < 2) break;
       buf[k++] = static_cast<char16_t>((b0 & 0x1F) << 6 | (p[i + 1] & 0x3F));
@@ -390,9 +501,11 @@ std::u16string DecodeUTF8Bytes(const unsigned char* p, std::size_t count) {
   return out;
 }
 
-std::string EncodeUTF8Units(std::u16string_view units) {
-  std::string out;
-  out.reserve(units.size() + units.size() / 2);
+namespace {
+
+void AppendUTF8(std::u16string_view units, std::string& out) {
+  if (out.capacity() < out.size() + units.size())
+    out.reserve(out.size() + units.size() + units.size() / 2);
   char buf[8192];
   std::size_t k = 0;
   const std::size_t n = units.size();
@@ -403,7 +516,11 @@ std::string EncodeUTF8Units(std::u16string_view units) {
     }
     char16_t u = units[i];
     if (u >= 1 && u <= 0x7F) {
-      buf[k++] = static_cast<char>(u);
+      // U+0000 is not among them: it takes three bytes.
+      const std::size_t run = AsciiUnits(units.data() + i, std::min(n - i, sizeof buf - k), 0);
+      NarrowUnits(units.data() + i, run, buf + k);
+      k += run;
+      i += run - 1;
     } else if (u >= 0xD800 && u <= 0xDBFF && i + 1 < n && units[i + 1] >= 0xDC00 &&
                units[i + 1] <= 0xDFFF) {
       // A surrogate pair is one character: four bytes, as UTF-8 wants it.
@@ -422,6 +539,13 @@ std::string EncodeUTF8Units(std::u16string_view units) {
     }
   }
   out.append(buf, k);
+}
+
+}  // namespace
+
+std::string EncodeUTF8Units(std::u16string_view units) {
+  std::string out;
+  AppendUTF8(units, out);
   return out;
 }
 
@@ -441,12 +565,12 @@ void ConvertStream(TextStream& stream, TextEncoding source, TextEncoding target,
 
   if (source == teGBK && target == teBig5) {
     MapCharacters(d, 0);
-    d = ApplyFix(d, 0);
+    ApplyFixInPlace(d, 0);
     return;
   }
   if (source == teBig5 && target == teGBK && (direction == cdToSim || direction == cdNone)) {
     MapCharacters(d, 1);
-    d = ApplyFix(d, 1);
+    ApplyFixInPlace(d, 1);
     return;
   }
   if (source <= teUTF8 && source == target && direction == cdNone) return;
@@ -476,41 +600,41 @@ void ConvertStream(TextStream& stream, TextEncoding source, TextEncoding target,
       break;
   }
 
+  // The stream's bytes are read no more: their storage serves the conversion
+  // as scratch and then takes the result.
   auto convert = [&] {
-    if (direction == cdToTrad || direction == cdToSim) ConvertScript(t, direction);
+    if (direction == cdToTrad || direction == cdToSim) ConvertScript(t, direction, d);
   };
-  std::string out;
   switch (target) {
     case teUnicode:
       convert();
-      if (writeSignature) out = "\xFF\xFE";
-      AppendUnits(out, t, false);
+      d.assign(writeSignature ? "\xFF\xFE" : "");
+      AppendUnits(d, t, false);
       break;
     case teUnicodeBE:
       convert();
       // Every unit is written big-endian, those after a U+0000 too.
-      if (writeSignature) out = "\xFE\xFF";
-      AppendUnits(out, t, true);
+      d.assign(writeSignature ? "\xFE\xFF" : "");
+      AppendUnits(d, t, true);
       break;
     case teUTF8:
       convert();
-      if (writeSignature) out = "\xEF\xBB\xBF";
-      out += EncodeUTF8Units(t);
+      d.assign(writeSignature ? "\xEF\xBB\xBF" : "");
+      AppendUTF8(t, d);
       break;
     case teGBK:
       convert();
       for (char16_t& u : t)
         if (u == 0x2027) u = 0xFF0E;
-      out = EncodeCodePage(936, t);
+      EncodeCodePage(936, t, d);
       break;
     case teBig5:
-      ConvertScript(t, cdToTrad);
-      out = EncodeCodePage(950, t);
+      ConvertScript(t, cdToTrad, d);
+      EncodeCodePage(950, t, d);
       break;
     default:
       return;
   }
-  d = std::move(out);
 }
 
 }  // namespace quillmer

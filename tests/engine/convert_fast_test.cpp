@@ -27,12 +27,12 @@ std::u16string Convert(std::u16string text, ConvDirection d, bool fast) {
 // Text that mixes what the tables know with what the code pages lack: ASCII
 // with "?" and U+001F, CJK, Hangul, boxes, ignorables, private use,
 // supplementary characters and lone surrogates.
-std::u16string RandomText(std::mt19937& rng, std::u16string_view known) {
+std::u16string RandomText(std::mt19937& rng, std::u16string_view known, std::size_t most = 48) {
   static const char16_t kOdd[] = {0x25A1, 0x2027, 0xFF0E, 0x00AD, 0x200B, 0xFEFF, 0x00A0,
                                   0x20AC, 0xF8F5, 0xF8F8, 0xE000, 0x0080, 0x00FF, 0x3000,
                                   u'?',   0x001F, 0x201C, 0x2019, 0xD800, 0xDC00};
   std::u16string t;
-  const std::size_t n = rng() % 48;
+  const std::size_t n = rng() % most;
   for (std::size_t i = 0; i < n; ++i) {
     switch (rng() % 8) {
       case 0:
@@ -68,6 +68,12 @@ class ConvertFast : public testing::SmallTables {
   void ExpectSameBothWays(std::mt19937& rng, std::u16string_view known, int rounds) {
     for (int r = 0; r < rounds; ++r) {
       std::u16string t = RandomText(rng, known);
+      // Every tenth text is long and mostly ASCII, as files are.
+      if (r % 10 == 0) {
+        t.clear();
+        while (t.size() < 300 + rng() % 600)
+          t += rng() % 4 ? std::u16string(rng() % 40, u'a' + rng() % 26) : RandomText(rng, known);
+      }
       for (ConvDirection d : {cdToTrad, cdToSim})
         ASSERT_EQ(Convert(t, d, true), Convert(t, d, false)) << "round " << r << " direction " << d;
     }
@@ -91,6 +97,57 @@ TEST_F(ConvertFast, SameAsTheGeneralPathWithTheBuiltInTables) {
   ResetTables();
   std::mt19937 rng(2);
   ExpectSameBothWays(rng, u"发干国头里后台面范松余着乾髮幹後臺麵範鬆餘著說話简體繁體", 3000);
+}
+
+// The UTF-8 codecs against the plain rule, one unit or sequence at a time,
+// on text long enough for their runs of ASCII.
+TEST(Utf8Runs, SameAsOneAtATime) {
+  std::mt19937 rng(4);
+  for (int round = 0; round < 200; ++round) {
+    std::u16string units;
+    while (units.size() < 500) {
+      if (rng() % 3) units += std::u16string(rng() % 50, static_cast<char16_t>(1 + rng() % 0x7F));
+      static const char16_t kOdd[] = {0, 0x7F, 0x80, 0x7FF, 0x800, 0xD83D, 0xDE00, 0xFFFF, u'中'};
+      units += kOdd[rng() % std::size(kOdd)];
+    }
+    std::string want, utf8 = EncodeUTF8Units(units);
+    for (std::size_t i = 0; i < units.size(); ++i) {
+      const bool pair = units[i] >= 0xD800 && units[i] <= 0xDBFF && i + 1 < units.size() &&
+                        units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF;
+      want += EncodeUTF8Units(std::u16string_view(units).substr(i, pair ? 2 : 1));
+      i += pair;
+    }
+    ASSERT_EQ(utf8, want);
+    std::u16string back =
+        DecodeUTF8Bytes(reinterpret_cast<const unsigned char*>(utf8.data()), utf8.size());
+    std::u16string wantBack;
+    for (std::size_t i = 0; i < utf8.size();) {
+      auto b = static_cast<unsigned char>(utf8[i]);
+      std::size_t len = b < 0x80 ? 1 : (b & 0xE0) == 0xC0 ? 2 : (b & 0xF8) == 0xF0 ? 4 : 3;
+      wantBack += DecodeUTF8Bytes(reinterpret_cast<const unsigned char*>(utf8.data() + i), len);
+      i += len;
+    }
+    ASSERT_EQ(back, wantBack);
+  }
+}
+
+// ApplyFix on a stream writes over its own bytes: replacements longer than
+// their keys, shorter, and empty, anywhere in the text.
+TEST_F(ConvertFast, ApplyFixInPlaceSameAsIntoANewString) {
+  Install({}, {{"ab", "abcd"}, {"x", ""}, {"q", "r"}, {Big5(u"國"), Big5(u"國國國")}, {"zz", "z"}},
+          {{"ab", "a"}, {Gbk(u"国"), Gbk(u"国国")}});
+  EnsureTables();
+  std::mt19937 rng(5);
+  const std::string pieces[] = {"ab", "x", "q", "zz", "z", "a", "b", "-", Big5(u"國"), Gbk(u"国")};
+  for (int round = 0; round < 2000; ++round) {
+    std::string text;
+    for (std::size_t n = rng() % 30; n > 0; --n) text += pieces[rng() % std::size(pieces)];
+    for (int table : {0, 1}) {
+      TextStream stream(text);
+      ApplyFix(stream, table);
+      ASSERT_EQ(stream.data, ApplyFix(text, table)) << text;
+    }
+  }
 }
 
 // Table entries that no real table holds: a code whose bytes part, one that
