@@ -7,6 +7,7 @@
 
 #include "cli/automation.h"
 #include "cli/command.h"
+#include "cli/page_io.h"
 #include "cli/script_host.h"
 #include "page/charset_rules.h"
 #include "page/context_menu.h"
@@ -132,26 +133,19 @@ int Run(const std::vector<std::string>& args) {
   }
   if (!caption || !file) return UsageError(Self(), "name the menu entry and the page");
 
-  const bool fromStdin = *file == "-";
-  std::string bytes = fromStdin ? ReadStdin() : ReadFile(*file);
-  const std::string path = fromStdin ? "standard-input.html" : *file;
-
   const std::string url = MenuPageUrl(*caption);
   auto res = ParseResUrl(url);
   if (!res) throw Error("the entry's page is no res: URL: " + url);
   auto menuPage = LoadResourceFromModuleFile(res->module, res->name, res->type);
   if (!menuPage) throw Error(res->module + " has no " + res->type + " resource " + res->name);
 
-  LoadOptions options;
-  options.detect = DetectPageCodePage;
-  ComPtr<IWebBrowser2> browser = LoadPageFromBytes(bytes, path, options);
-  bytes.clear();
+  ComPtr<IWebBrowser2> browser = LoadPageArgument(*file);
 
   {
     ComPtr<IDispatch> doc;
     OleCheck(browser->get_Document(doc.put()));
     auto html = doc.query<IHTMLDocument2>();
-    if (!html) return Fail(path + " holds no HTML document");
+    if (!html) return Fail(*file + " holds no HTML document");
     ComPtr<IHTMLWindow2> window;
     OleCheck(html->get_parentWindow(window.put()));
 
@@ -163,18 +157,7 @@ int Run(const std::vector<std::string>& args) {
   // The scripts' objects are gone; so may be their modules.
   FreeUnusedServers();
 
-  if (out) {
-    SaveResult saved = SavePage(browser.get(), *out);
-    for (const auto& s : saved.skipped)
-      std::fprintf(stderr, "quillmer menu: skipped %s\n", s.c_str());
-    return kExitOk;
-  }
-  ComPtr<IDispatch> document;
-  OleCheck(browser->get_Document(document.put()));
-  auto html = document.query<IHTMLDocument2>();
-  if (!html) return Fail("the page holds no HTML document");
-  WriteStdout(SerializeDocument(html.get()));
-  return kExitOk;
+  return WritePage(browser.get(), out, "menu");
 }
 
 const Command& Self() {

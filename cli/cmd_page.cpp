@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cli/command.h"
+#include "cli/page_io.h"
 #include "page/charset_rules.h"
 #include "page/page_convert.h"
 #include "page/page_state.h"
@@ -69,10 +70,6 @@ int Run(const std::vector<std::string>& args) {
   if (!direction) return UsageError(Self(), "choose one of --to-trad, --to-simp");
   if (!file) return UsageError(Self(), "name the page to convert");
 
-  const bool fromStdin = *file == "-";
-  std::string bytes = fromStdin ? ReadStdin() : ReadFile(*file);
-  const std::string path = fromStdin ? "standard-input.html" : *file;
-
   // As the module does when loaded: settings and the user's emendation tables.
   RunLoadSequence();
   struct Unload {
@@ -87,10 +84,7 @@ int Run(const std::vector<std::string>& args) {
     });
   }
 
-  LoadOptions options;
-  options.detect = DetectPageCodePage;
-  ComPtr<IWebBrowser2> browser = LoadPageFromBytes(bytes, path, options);
-  bytes.clear();
+  ComPtr<IWebBrowser2> browser = LoadPageArgument(*file);
 
   switch (ConvertPageForUser(browser.get(), *direction)) {
     case UserConversion::Converted:
@@ -101,18 +95,7 @@ int Run(const std::vector<std::string>& args) {
       return Fail("another page conversion is running");
   }
 
-  if (out) {
-    SaveResult saved = SavePage(browser.get(), *out);
-    for (const auto& s : saved.skipped)
-      std::fprintf(stderr, "quillmer page: skipped %s\n", s.c_str());
-    return kExitOk;
-  }
-  ComPtr<IDispatch> document;
-  OleCheck(browser->get_Document(document.put()));
-  auto html = document.query<IHTMLDocument2>();
-  if (!html) return Fail("the page holds no HTML document");
-  WriteStdout(SerializeDocument(html.get()));
-  return kExitOk;
+  return WritePage(browser.get(), out, "page");
 }
 
 const Command& Self() {
