@@ -132,13 +132,14 @@ void WalkFix(const FixTable& fix, const unsigned char* p, std::size_t n, Sink& s
       i += len;
       continue;
     }
-    std::int32_t m = fix.Match(slot, p + i, n - i);
+    std::size_t keyLength = 0;
+    std::int32_t m = fix.Match(slot, p + i, n - i, &keyLength);
     if (m < 0) {
       i += len;
       continue;
     }
     sink.Copy(copied, i - copied);
-    i += fix.Key(static_cast<std::size_t>(m)).size();
+    i += keyLength;
     sink.Put(fix.Replacement(static_cast<std::size_t>(m)), i);
     copied = i;
   }

@@ -86,10 +86,33 @@ void FixTable::Take(Lines& lines, std::string owned, std::string_view borrowed) 
     }
   }
   if (lines.borrowed.empty() && lines.owned.back() != '\n') lines.owned.push_back('\n');
-  lines.lines = CountByte(lines.text(), '\n');
+  const std::string_view t = lines.text();
+  lines.blockLines.reserve(t.size() / kBlock + 1);
+  for (std::size_t at = 0; at < t.size(); at += kBlock) {
+    lines.blockLines.push_back(static_cast<std::uint32_t>(lines.lines));
+    lines.lines += CountByte(t.substr(at, kBlock), '\n');
+  }
+}
+
+std::string_view FixTable::FindReplacement(std::size_t i) const {
+  Lines& l = repls_;
+  if (++replacementsFound_ > 64) {
+    FindStarts(l);
+    return View(l, i);
+  }
+  // Line i begins after the i-th LF: in the last block that has fewer before it.
+  std::size_t begin = 0;
+  if (i > 0) {
+    auto k = static_cast<std::size_t>(
+        std::lower_bound(l.blockLines.begin(), l.blockLines.end(), i) - l.blockLines.begin() - 1);
+    begin = FindNthByte(l.text(), k * kBlock, '\n', i - l.blockLines[k]) + 1;
+  }
+  const std::size_t end = FindNthByte(l.text(), begin, '\n', 1);
+  return l.text().substr(begin, end - begin);
 }
 
 void FixTable::FindStarts(Lines& lines) {
+  lines.blockLines = {};
   lines.starts.resize(lines.lines + 1);
   std::uint32_t* next = lines.starts.data();
   *next++ = 0;
@@ -98,6 +121,7 @@ void FixTable::FindStarts(Lines& lines) {
 }
 
 void FixTable::SetCount() {
+  replacementsFound_ = 0;
   // A key without its replacement line is ignored rather than read past the end.
   count_ = std::min(keys_.lines, repls_.lines);
   ForgetLookup();
@@ -105,14 +129,12 @@ void FixTable::SetCount() {
 
 void FixTable::SetLists(std::string keysText, std::string replacementsText) {
   Take(keys_, std::move(keysText), {});
-  FindStarts(keys_);
   Take(repls_, std::move(replacementsText), {});
   SetCount();
 }
 
 void FixTable::SetListsInPlace(std::string_view keysText, std::string_view replacementsText) {
   Take(keys_, {}, keysText);
-  FindStarts(keys_);
   Take(repls_, {}, replacementsText);
   SetCount();
 }
@@ -138,22 +160,12 @@ void FixTable::Add(std::string_view key, std::string_view replacement) {
   ForgetLookup();
 }
 
-bool FixTable::KeyMatches(std::int32_t i, const unsigned char* p, std::size_t avail) const {
-  const auto at = static_cast<std::size_t>(i);
-  const std::uint32_t begin = keys_.starts[at], size = keys_.starts[at + 1] - begin - 1;
-  // An empty key would match without moving on: it never matches.
-  if (size == 0 || size > avail) return false;
-  const auto* k = reinterpret_cast<const unsigned char*>(keys_.data()) + begin;
-  for (std::uint32_t j = 0; j < size; ++j)
-    if (k[j] != p[j]) return false;
-  return true;
-}
-
 void FixTable::Prepare() { ForgetLookup(); }
 
 void FixTable::ForgetLookup() {
   slotRuns_.reset();
   runs_.clear();
+  slotsBuilt_ = 0;
   pairFilter_.reset();
   shortFirst_ = {};
   matches_ = 0;
@@ -179,33 +191,85 @@ inline std::uint32_t PairBit(std::uint32_t first, std::uint32_t second) {
   return ((first << 16 | second) * 0x9E3779B1u) >> (32 - kFilterBits);
 }
 
+// Whether the key of length size at k is the text at p (avail bytes left).
+// An empty key would match without moving on: it never matches.
+inline bool KeyIsAt(const unsigned char* k, std::size_t size, const unsigned char* p,
+                    std::size_t avail) {
+  if (size == 0 || size > avail) return false;
+  for (std::size_t j = 0; j < size; ++j)
+    if (k[j] != p[j]) return false;
+  return true;
+}
+
+// Slots built from the lines' text before all key lines are noted.
+constexpr std::uint32_t kSlotsBeforeStarts = 64;
+
 }  // namespace
+
+void FixTable::KeySpans(std::int32_t first, std::int32_t hi, std::vector<std::int32_t>& out) const {
+  Lines& l = keys_;
+  if (l.starts.empty() && ++slotsBuilt_ > kSlotsBeforeStarts) FindStarts(l);
+  if (!l.starts.empty()) {
+    for (std::int32_t i = first; i <= hi; ++i) {
+      const auto at = static_cast<std::size_t>(i);
+      out.insert(out.end(), {i, static_cast<std::int32_t>(l.starts[at]),
+                             static_cast<std::int32_t>(l.starts[at + 1] - l.starts[at] - 1)});
+    }
+    return;
+  }
+  // Line first begins after the first-th LF: in the last block with fewer
+  // before it. The lines after it follow one LF each.
+  const std::string_view text = l.text();
+  std::size_t begin = 0;
+  if (first > 0) {
+    const auto n = static_cast<std::size_t>(first);
+    auto k = static_cast<std::size_t>(
+        std::lower_bound(l.blockLines.begin(), l.blockLines.end(), n) - l.blockLines.begin() - 1);
+    begin = FindNthByte(text, k * kBlock, '\n', n - l.blockLines[k]) + 1;
+  }
+  for (std::int32_t i = first; i <= hi; ++i) {
+    const std::size_t end = FindNthByte(text, begin, '\n', 1);
+    out.insert(out.end(),
+               {i, static_cast<std::int32_t>(begin), static_cast<std::int32_t>(end - begin)});
+    begin = end + 1;
+  }
+}
 
 void FixTable::BuildSlot(int slot, std::int32_t first, std::int32_t hi) const {
   if (!slotRuns_) {
     slotRuns_.reset(static_cast<std::int32_t*>(std::calloc(kFixSlots, sizeof(std::int32_t))));
     if (!slotRuns_) throw std::bad_alloc();
   }
-  std::vector<std::int32_t> shortKeys;
-  std::vector<std::uint64_t> bySecond;  // (second character << 32) | line
+  std::vector<std::int32_t> spans;
+  if (first <= hi) KeySpans(first, hi, spans);
+  const std::size_t keys = spans.size() / 3;
+  slotRuns_[static_cast<std::size_t>(slot)] = static_cast<std::int32_t>(runs_.size()) + 1;
+  if (keys <= kLinearScanLimit || slot == 32191) {
+    runs_.push_back(0);
+    runs_.push_back(static_cast<std::int32_t>(keys));
+    runs_.insert(runs_.end(), spans.begin(), spans.end());
+    return;
+  }
+  std::vector<std::int32_t> shortKeys;  // as spans
+  std::vector<std::uint64_t> bySecond;  // (second character << 32) | key number
   const std::size_t firstLength = FirstCharLength(slot);
-  for (std::int32_t i = first; i <= hi; ++i) {
-    std::string_view k = Key(static_cast<std::size_t>(i));
-    auto second =
-        SecondChar(reinterpret_cast<const unsigned char*>(k.data()), k.size(), firstLength);
+  const auto* text = reinterpret_cast<const unsigned char*>(keys_.data());
+  for (std::size_t j = 0; j < keys; ++j) {
+    const auto* k = text + spans[3 * j + 1];
+    const auto size = static_cast<std::size_t>(spans[3 * j + 2]);
+    auto second = SecondChar(k, size, firstLength);
     if (second == kNoSecond)
-      shortKeys.push_back(i);
+      shortKeys.insert(shortKeys.end(), spans.begin() + 3 * j, spans.begin() + 3 * j + 3);
     else
-      bySecond.push_back(static_cast<std::uint64_t>(second) << 32 | static_cast<std::uint32_t>(i));
+      bySecond.push_back(static_cast<std::uint64_t>(second) << 32 | j);
   }
   std::sort(bySecond.begin(), bySecond.end());
   std::size_t seconds = 0;
   for (std::size_t j = 0; j < bySecond.size(); ++j)
     seconds += j == 0 || (bySecond[j] >> 32) != (bySecond[j - 1] >> 32);
 
-  const auto head = runs_.size();
-  slotRuns_[static_cast<std::size_t>(slot)] = static_cast<std::int32_t>(head) + 1;
-  runs_.push_back(static_cast<std::int32_t>(shortKeys.size()));
+  runs_.push_back(1);
+  runs_.push_back(static_cast<std::int32_t>(shortKeys.size() / 3));
   runs_.insert(runs_.end(), shortKeys.begin(), shortKeys.end());
   // At most half full.
   std::uint32_t bits = 1;
@@ -223,14 +287,17 @@ void FixTable::BuildSlot(int slot, std::int32_t first, std::int32_t hi) const {
     runs_[table + 2 * h] = static_cast<std::int32_t>(second + 1);
     runs_[table + 2 * h + 1] = static_cast<std::int32_t>(runs_.size());
     runs_.push_back(static_cast<std::int32_t>(end - j));
-    for (; j < end; ++j) runs_.push_back(static_cast<std::int32_t>(bySecond[j] & 0xFFFFFFFFu));
+    for (; j < end; ++j) {
+      const std::size_t key = bySecond[j] & 0xFFFFFFFFu;
+      runs_.insert(runs_.end(), spans.begin() + 3 * key, spans.begin() + 3 * key + 3);
+    }
   }
 }
 
 void FixTable::BuildFilter() const {
   pairFilter_.reset(new std::uint64_t[(1u << kFilterBits) / 64]());
   for (std::size_t i = 0; i < count_; ++i) {
-    std::string_view k = Key(i);
+    std::string_view k = Key(i);  // notes every key line: the table is in use at length
     if (k.empty()) continue;
     const auto* b = reinterpret_cast<const unsigned char*>(k.data());
     std::size_t length;
@@ -245,7 +312,8 @@ void FixTable::BuildFilter() const {
   }
 }
 
-std::int32_t FixTable::Match(int slot, const unsigned char* p, std::size_t avail) const {
+std::int32_t FixTable::Match(int slot, const unsigned char* p, std::size_t avail,
+                             std::size_t* keyLength) const {
   if (slot < 0 || slot >= kFixSlots) return -1;
   const FixSlot& s = (*index_)[static_cast<std::size_t>(slot)];
   if (s.first < 0) return -1;
@@ -260,41 +328,50 @@ std::int32_t FixTable::Match(int slot, const unsigned char* p, std::size_t avail
       if (!(pairFilter_[bit >> 6] >> (bit & 63) & 1)) return -1;
     }
   }
-  const std::int32_t hi = std::min(s.last, static_cast<std::int32_t>(count_) - 1);
-  if (hi - s.first + 1 <= static_cast<std::int32_t>(kLinearScanLimit) || slot == 32191) {
-    for (std::int32_t i = s.first; i <= hi; ++i)
-      if (KeyMatches(i, p, avail)) return i;
-    return -1;
-  }
-  if (!slotRuns_ || !slotRuns_[static_cast<std::size_t>(slot)]) BuildSlot(slot, s.first, hi);
-  // Same answer as the scan above: the earliest matching line among the keys
-  // that share the text's second character and those too short to have one.
+  if (!slotRuns_ || !slotRuns_[static_cast<std::size_t>(slot)])
+    BuildSlot(slot, s.first, std::min(s.last, static_cast<std::int32_t>(count_) - 1));
+  const auto* text = reinterpret_cast<const unsigned char*>(keys_.data());
   const std::int32_t* base = runs_.data();
   const std::int32_t* run = base + slotRuns_[static_cast<std::size_t>(slot)] - 1;
-  std::int32_t best = -1;
-  for (std::int32_t j = 1; j <= run[0]; ++j) {
-    if (KeyMatches(run[j], p, avail)) {
-      best = run[j];
+  auto found = [&](const std::int32_t* key) {
+    if (keyLength) *keyLength = static_cast<std::size_t>(key[2]);
+    return key[0];
+  };
+  auto at = [&](const std::int32_t* key) {
+    return KeyIsAt(text + key[1], static_cast<std::size_t>(key[2]), p, avail);
+  };
+  if (run[0] == 0) {  // a few keys: in table order
+    for (std::int32_t j = 0; j < run[1]; ++j)
+      if (at(run + 2 + 3 * j)) return found(run + 2 + 3 * j);
+    return -1;
+  }
+  // Same answer as scanning in table order: the earliest matching line among
+  // the keys that share the text's second character and those too short to
+  // have one.
+  const std::int32_t* best = nullptr;
+  for (std::int32_t j = 0; j < run[1]; ++j) {
+    if (at(run + 2 + 3 * j)) {
+      best = run + 2 + 3 * j;
       break;
     }
   }
   const std::uint32_t second = SecondChar(p, avail, FirstCharLength(slot));
-  if (second == kNoSecond) return best;
-  const std::int32_t* table = run + run[0] + 1;
+  const std::int32_t* table = run + 2 + 3 * run[1];
   const auto bits = static_cast<std::uint32_t>(table[0]);
   const std::uint32_t mask = (1u << bits) - 1;
-  for (std::uint32_t h = SecondHash(second, bits);; h = (h + 1) & mask) {
+  for (std::uint32_t h = SecondHash(second, bits); second != kNoSecond; h = (h + 1) & mask) {
     const std::int32_t* e = table + 1 + 2 * h;
-    if (e[0] == 0) return best;
+    if (e[0] == 0) break;
     if (static_cast<std::uint32_t>(e[0]) != second + 1) continue;
-    run = base + e[1];
-    for (std::int32_t j = 1; j <= run[0]; ++j) {
-      const std::int32_t i = run[j];
-      if (best >= 0 && i > best) break;
-      if (KeyMatches(i, p, avail)) return i;
+    const std::int32_t* keys = base + e[1];
+    for (std::int32_t j = 0; j < keys[0]; ++j) {
+      const std::int32_t* key = keys + 1 + 3 * j;
+      if (best && key[0] > best[0]) break;
+      if (at(key)) return found(key);
     }
-    return best;
+    break;
   }
+  return best ? found(best) : -1;
 }
 
 EngineTables& Tables() {
@@ -302,37 +379,67 @@ EngineTables& Tables() {
   return tables;
 }
 
+namespace {
+
+// One strtbl line into the tables; false (after the warning) when it holds a
+// bad code.
+bool ApplyCharLine(EngineTables& t, const unsigned char* l, std::size_t size, std::size_t line) {
+  // An odd trailing byte is no code.
+  auto code = [&](std::size_t at) -> unsigned {
+    return at + 1 < size ? static_cast<unsigned>(l[at]) << 8 | l[at + 1] : 0;
+  };
+  const unsigned g = code(0);
+  if (!IsGBKCode(g)) {
+    Warn("Invalid GBK code in line ", line);
+    return false;
+  }
+  unsigned firstBig5 = 0;
+  for (std::size_t at = 2; at < size; at += 2) {
+    const unsigned b = code(at);
+    if (!IsBig5Code(b)) {
+      Warn("Invalid Big5 code in line ", line);
+      return false;
+    }
+    if (!firstBig5) firstBig5 = b;
+    t.B5ToGbTable[b - 0x8140] = static_cast<std::uint16_t>(g);
+  }
+  if (firstBig5) t.GbToB5Table[g - 0x8140] = static_cast<std::uint16_t>(firstBig5);
+  return true;
+}
+
+}  // namespace
+
 void LoadCharTables() {
   EngineTables& t = Tables();
   t.GbToB5Table.fill(kBig5Square);
   t.B5ToGbTable.fill(kGbkSquare);
   std::string_view text = RequireResource("strtbl");
+  const auto* base = reinterpret_cast<const unsigned char*>(text.data());
   std::size_t line = 0;
-  ForEachLine(text, [&](std::size_t begin, std::size_t end) {
-    const auto* l = reinterpret_cast<const unsigned char*>(text.data()) + begin;
-    const std::size_t size = end - begin;
-    // An odd trailing byte is no code.
-    auto code = [&](std::size_t at) -> unsigned {
-      return at + 1 < size ? static_cast<unsigned>(l[at]) << 8 | l[at + 1] : 0;
-    };
-    const unsigned g = code(0);
-    if (!IsGBKCode(g)) {
-      Warn("Invalid GBK code in line ", line);
-      return false;
-    }
-    unsigned firstBig5 = 0;
-    for (std::size_t at = 2; at < size; at += 2) {
-      const unsigned b = code(at);
-      if (!IsBig5Code(b)) {
-        Warn("Invalid Big5 code in line ", line);
-        return false;
+  if (!text.empty() && std::memchr(text.data(), '\r', text.size()) == nullptr) {
+    // LF only, as the shipped table is; its lines are a few bytes long.
+    const unsigned char* end = base + text.size();
+    for (const unsigned char* p = base; p < end; ++line) {
+      // Most lines are one GBK code and one Big5 code.
+      if (end - p >= 5 && p[4] == '\n' && p[1] >= 0x40 && p[3] >= 0x40) {
+        const unsigned g = static_cast<unsigned>(p[0]) << 8 | p[1];
+        const unsigned b = static_cast<unsigned>(p[2]) << 8 | p[3];
+        if (IsGBKCode(g) && IsBig5Code(b)) {
+          t.B5ToGbTable[b - 0x8140] = static_cast<std::uint16_t>(g);
+          t.GbToB5Table[g - 0x8140] = static_cast<std::uint16_t>(b);
+          p += 5;
+          continue;
+        }
       }
-      if (!firstBig5) firstBig5 = b;
-      t.B5ToGbTable[b - 0x8140] = static_cast<std::uint16_t>(g);
+      const unsigned char* q = p;
+      while (q < end && *q != '\n') ++q;
+      if (!ApplyCharLine(t, p, static_cast<std::size_t>(q - p), line)) return;
+      p = q + 1;
     }
-    if (firstBig5) t.GbToB5Table[g - 0x8140] = static_cast<std::uint16_t>(firstBig5);
-    ++line;
-    return true;
+    return;
+  }
+  ForEachLine(text, [&](std::size_t begin, std::size_t end) {
+    return ApplyCharLine(t, base + begin, end - begin, line++);
   });
 }
 

@@ -60,17 +60,21 @@ class FixTable {
   void Prepare();
 
   std::size_t Count() const { return count_; }
-  std::string_view Key(std::size_t i) const { return View(keys_, i); }
+  std::string_view Key(std::size_t i) const {
+    if (keys_.starts.empty()) FindStarts(keys_);
+    return View(keys_, i);
+  }
   std::string_view Replacement(std::size_t i) const {
-    if (repls_.starts.empty()) FindStarts(repls_);
-    return View(repls_, i);
+    return repls_.starts.empty() ? FindReplacement(i) : View(repls_, i);
   }
   FixIndex& Index() { return *index_; }
   const FixIndex& Index() const { return *index_; }
 
   // The first key of the slot's range, in table order, that matches the text
   // at p (avail bytes left); -1 when none. slot is the slot of p's character.
-  std::int32_t Match(int slot, const unsigned char* p, std::size_t avail) const;
+  // keyLength, when given, receives the key's length.
+  std::int32_t Match(int slot, const unsigned char* p, std::size_t avail,
+                     std::size_t* keyLength = nullptr) const;
 
  private:
   // Line i of a list is text[starts[i], starts[i + 1] - 1): every line is
@@ -81,9 +85,12 @@ class FixTable {
     std::string_view borrowed;
     std::vector<std::uint32_t> starts;  // one per line and one past the end
     std::size_t lines = 0;
+    // Until starts are noted: the LFs before each block of kBlock bytes.
+    std::vector<std::uint32_t> blockLines;
     const char* data() const { return borrowed.empty() ? owned.data() : borrowed.data(); }
     std::string_view text() const { return borrowed.empty() ? std::string_view(owned) : borrowed; }
   };
+  static constexpr std::size_t kBlock = 1024;
   struct FreeDeleter {
     void operator()(void* p) const;
   };
@@ -92,36 +99,44 @@ class FixTable {
   // its lines; FindStarts then notes where each begins.
   static void Take(Lines& lines, std::string owned, std::string_view borrowed);
   static void FindStarts(Lines& lines);
+  // Replacement i before the replacement lines are noted: found from the
+  // nearest block, until lookups are many enough to note them all.
+  std::string_view FindReplacement(std::size_t i) const;
   static std::string_view View(const Lines& l, std::size_t i) {
     return std::string_view(l.data() + l.starts[i], l.starts[i + 1] - l.starts[i] - 1);
   }
   void SetCount();
   void ForgetLookup();
-  bool KeyMatches(std::int32_t i, const unsigned char* p, std::size_t avail) const;
-  // Slots with many keys are looked up by the first two characters of the
-  // text. A slot's lookup is built when the slot is first met.
+  // Line, offset and length of each key of lines first..hi, in order.
+  void KeySpans(std::int32_t first, std::int32_t hi, std::vector<std::int32_t>& out) const;
+  // A slot's keys, with those of slots with many keys grouped by second
+  // character, built when the slot is first met.
   void BuildSlot(int slot, std::int32_t first, std::int32_t hi) const;
   void BuildFilter() const;
 
-  // Replacements are only looked for once a key matches.
-  Lines keys_;
+  // Lines are noted when many are asked for; until then a few are found
+  // from the nearest block.
+  mutable Lines keys_;
   mutable Lines repls_;
   std::size_t count_ = 0;
   std::unique_ptr<FixIndex> index_;
   // Per slot: 0 not built yet, else 1 + where the slot's lookup starts in
   // runs_. Zeroed memory from calloc: only the pages of slots met are touched.
   mutable std::unique_ptr<std::int32_t[], FreeDeleter> slotRuns_;
-  // A slot's lookup: the count and lines of its keys too short to have a
-  // second character; then the bits of a small open-addressing table and its
+  // A slot's lookup, keys given as (line, offset, length). A few keys: 0, a
+  // count, the keys. Many: 1; the count and keys of those too short to have
+  // a second character; the bits of a small open-addressing table and its
   // entries (second character + 1, where its run starts); then the runs, each
-  // a count and that many key lines in table order.
+  // a count and that many keys in table order.
   mutable std::vector<std::int32_t> runs_;
+  mutable std::uint32_t slotsBuilt_ = 0;
   // Once a table is used at length: a bit per hashed pair of first and second
   // characters of the keys, and the first bytes of keys without a second
   // character. Text whose first two characters miss both begins no key.
   mutable std::unique_ptr<std::uint64_t[]> pairFilter_;
   mutable std::array<std::uint64_t, 4> shortFirst_{};
   mutable std::uint32_t matches_ = 0;
+  mutable std::uint32_t replacementsFound_ = 0;
 };
 
 struct EngineTables {

@@ -110,6 +110,32 @@ inline std::size_t CountByte(std::string_view text, char c) {
   return count;
 }
 
+// The position of the n-th byte c (n from 1) of text at or after from, or
+// text.size() when there are fewer.
+inline std::size_t FindNthByte(std::string_view text, std::size_t from, char c, std::size_t n) {
+  const char* p = text.data();
+  const std::size_t size = text.size();
+  std::size_t i = from;
+#if defined(__SSE2__)
+  const __m128i s = _mm_set1_epi8(c);
+  for (; i + 16 <= size; i += 16) {
+    unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(
+        _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)), s)));
+    const auto found = static_cast<std::size_t>(__builtin_popcount(mask));
+    if (found < n) {
+      n -= found;
+      continue;
+    }
+    for (; --n; mask &= mask - 1) {
+    }
+    return i + static_cast<std::size_t>(__builtin_ctz(mask));
+  }
+#endif
+  for (; i < size; ++i)
+    if (p[i] == c && --n == 0) return i;
+  return size;
+}
+
 // Calls fn(i) for every position i of byte c in text, in order.
 template <typename Fn>
 void ForEachByte(std::string_view text, char c, Fn&& fn) {
