@@ -36,9 +36,20 @@ std::optional<TextEncoding> ParseEncoding(std::string_view name) {
   return std::nullopt;
 }
 
-TextEncoding DetectForCommandLine(const std::string& bytes) {
-  TextStream stream(bytes);
-  TextEncoding e = DetectEncoding(stream);
+TextEncoding DetectForCommandLine(std::string& bytes) {
+  // The stream borrows the bytes and gives them back, on every way out: a
+  // copy of a large file costs as much as converting it.
+  TextStream stream(std::move(bytes));
+  struct GiveBack {
+    std::string& to;
+    TextStream& from;
+    ~GiveBack() { to = std::move(from.data); }
+  };
+  TextEncoding e;
+  {
+    GiveBack back{bytes, stream};
+    e = DetectEncoding(stream);
+  }
   if (e == teUnknown && std::none_of(bytes.begin(), bytes.end(), [](char c) { return c & 0x80; }))
     return teUTF8;
   return e;

@@ -15,6 +15,6 @@ const char* EncodingName(TextEncoding e);
 std::optional<TextEncoding> ParseEncoding(std::string_view name);
 // What automatic detection takes the bytes to be: DetectEncoding, except that
 // text without any byte above 0x7F is UTF-8 (ASCII is valid in every one).
-TextEncoding DetectForCommandLine(const std::string& bytes);
+TextEncoding DetectForCommandLine(std::string& bytes);
 
 }  // namespace quillmer::cli
