@@ -127,8 +127,9 @@ void WalkFix(const FixTable& fix, const unsigned char* p, std::size_t n, Sink& s
     } else {
       break;  // a lead byte that ends the data is copied as it is
     }
-    // Most characters begin no key: one index read instead of a call.
-    if (static_cast<unsigned>(slot) >= static_cast<unsigned>(kFixSlots) || index[slot].first < 0) {
+    // Most characters begin no key: a filter or index read instead of a call.
+    if (!fix.MayBeginAt(p + i, n - i) || static_cast<unsigned>(slot) >= kFixSlots ||
+        index[slot].first < 0) {
       i += len;
       continue;
     }

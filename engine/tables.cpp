@@ -16,7 +16,6 @@ namespace {
 
 // Slots with more keys than this get a second-character index.
 constexpr std::size_t kLinearScanLimit = 8;
-constexpr std::uint32_t kNoSecond = 0x10000;
 
 std::string_view RequireResource(std::string_view name) {
   auto res = LoadModuleResource(name, RT_RCDATA);
@@ -37,15 +36,8 @@ void Warn(const char* what, std::size_t line) {
 // Length of the first character of a slot: one byte for single-byte slots.
 std::size_t FirstCharLength(int slot) { return slot > 32191 ? 1 : 2; }
 
-// The second character at p + first as a code: a byte, a two-byte code, or
-// kNoSecond when the text holds no whole second character.
-std::uint32_t SecondChar(const unsigned char* p, std::size_t avail, std::size_t first) {
-  if (avail <= first) return kNoSecond;
-  unsigned char b = p[first];
-  if (!IsLeadByte(b)) return b;
-  if (avail < first + 2) return kNoSecond;
-  return static_cast<std::uint32_t>(b) << 8 | p[first + 1];
-}
+using fixtext::kNoSecond;
+using fixtext::SecondChar;
 
 }  // namespace
 
@@ -177,19 +169,11 @@ inline std::uint32_t SecondHash(std::uint32_t second, std::uint32_t bits) {
   return (second * 0x9E3779B1u) >> (32 - bits);
 }
 
-// The pair filter: 2^20 bits, built after this many lookups.
-constexpr std::uint32_t kFilterBits = 20;
+// The pair filter is built after this many lookups.
 constexpr std::uint32_t kFilterAfter = 4096;
-
-// A character's code and length at p: a byte, or a lead byte and the next.
-inline std::uint32_t FirstChar(const unsigned char* p, std::size_t avail, std::size_t& length) {
-  length = IsLeadByte(p[0]) && avail >= 2 ? 2 : 1;
-  return length == 2 ? static_cast<std::uint32_t>(p[0]) << 8 | p[1] : p[0];
-}
-
-inline std::uint32_t PairBit(std::uint32_t first, std::uint32_t second) {
-  return ((first << 16 | second) * 0x9E3779B1u) >> (32 - kFilterBits);
-}
+using fixtext::FirstChar;
+using fixtext::kFilterBits;
+using fixtext::PairBit;
 
 // Whether the key of length size at k is the text at p (avail bytes left).
 // An empty key would match without moving on: it never matches.
@@ -318,16 +302,7 @@ std::int32_t FixTable::Match(int slot, const unsigned char* p, std::size_t avail
   const FixSlot& s = (*index_)[static_cast<std::size_t>(slot)];
   if (s.first < 0) return -1;
   if (!pairFilter_ && ++matches_ >= kFilterAfter) BuildFilter();
-  if (pairFilter_ && !(shortFirst_[p[0] >> 6] >> (p[0] & 63) & 1)) {
-    // A key that matches begins with the text's first two characters.
-    std::size_t length;
-    const std::uint32_t first = FirstChar(p, avail, length);
-    const std::uint32_t second = SecondChar(p, avail, length);
-    if (second != kNoSecond) {
-      const std::uint32_t bit = PairBit(first, second);
-      if (!(pairFilter_[bit >> 6] >> (bit & 63) & 1)) return -1;
-    }
-  }
+  if (!MayBeginAt(p, avail)) return -1;
   if (!slotRuns_ || !slotRuns_[static_cast<std::size_t>(slot)])
     BuildSlot(slot, s.first, std::min(s.last, static_cast<std::int32_t>(count_) - 1));
   const auto* text = reinterpret_cast<const unsigned char*>(keys_.data());

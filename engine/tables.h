@@ -35,6 +35,34 @@ constexpr bool IsGB2312Code(unsigned code) {
 constexpr int FixSlotOfCode(unsigned code) { return static_cast<int>(code) - 0x8140; }
 constexpr int FixSlotOfByte(unsigned char b) { return b + 32191; }
 
+// Reading code-page text a character at a time, for the phrase tables.
+namespace fixtext {
+
+constexpr std::uint32_t kNoSecond = 0x10000;
+constexpr std::uint32_t kFilterBits = 20;
+
+// A character's code and length at p: a byte, or a lead byte and the next.
+inline std::uint32_t FirstChar(const unsigned char* p, std::size_t avail, std::size_t& length) {
+  length = p[0] >= 0x81 && avail >= 2 ? 2 : 1;
+  return length == 2 ? static_cast<std::uint32_t>(p[0]) << 8 | p[1] : p[0];
+}
+
+// The second character at p + first as a code: a byte, a two-byte code, or
+// kNoSecond when the text holds no whole second character.
+inline std::uint32_t SecondChar(const unsigned char* p, std::size_t avail, std::size_t first) {
+  if (avail <= first) return kNoSecond;
+  unsigned char b = p[first];
+  if (b < 0x81) return b;
+  if (avail < first + 2) return kNoSecond;
+  return static_cast<std::uint32_t>(b) << 8 | p[first + 1];
+}
+
+inline std::uint32_t PairBit(std::uint32_t first, std::uint32_t second) {
+  return ((first << 16 | second) * 0x9E3779B1u) >> (32 - kFilterBits);
+}
+
+}  // namespace fixtext
+
 struct FixSlot {
   std::int32_t first = -1;
   std::int32_t last = -1;
@@ -75,6 +103,19 @@ class FixTable {
   // keyLength, when given, receives the key's length.
   std::int32_t Match(int slot, const unsigned char* p, std::size_t avail,
                      std::size_t* keyLength = nullptr) const;
+  // False when no key can begin at p (avail bytes left). Once the table has
+  // been used at length, a filter on the first two characters of every key
+  // tells most such text without a lookup; before, this is always true.
+  bool MayBeginAt(const unsigned char* p, std::size_t avail) const {
+    if (!pairFilter_ || (shortFirst_[p[0] >> 6] >> (p[0] & 63) & 1)) return true;
+    // A key that matches begins with the text's first two characters.
+    std::size_t length;
+    const std::uint32_t first = fixtext::FirstChar(p, avail, length);
+    const std::uint32_t second = fixtext::SecondChar(p, avail, length);
+    if (second == fixtext::kNoSecond) return true;
+    const std::uint32_t bit = fixtext::PairBit(first, second);
+    return pairFilter_[bit >> 6] >> (bit & 63) & 1;
+  }
 
  private:
   // Line i of a list is text[starts[i], starts[i + 1] - 1): every line is
@@ -133,6 +174,7 @@ class FixTable {
   // Once a table is used at length: a bit per hashed pair of first and second
   // characters of the keys, and the first bytes of keys without a second
   // character. Text whose first two characters miss both begins no key.
+  // (An ASCII byte and a two-byte code never share a code.)
   mutable std::unique_ptr<std::uint64_t[]> pairFilter_;
   mutable std::array<std::uint64_t, 4> shortFirst_{};
   mutable std::uint32_t matches_ = 0;
