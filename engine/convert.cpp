@@ -112,9 +112,19 @@ void WalkFix(const FixTable& fix, const unsigned char* p, std::size_t n, Sink& s
   for (unsigned b = 0; b < 0x81; ++b)
     begins[b] =
         index[static_cast<std::size_t>(FixSlotOfByte(static_cast<unsigned char>(b)))].first >= 0;
+  // When few single bytes begin keys, runs of the others are found sixteen
+  // bytes at a time.
+  unsigned char few[4];
+  std::size_t fewCount = 0;
+  for (unsigned b = 0; b < 0x81; ++b)
+    if (begins[b] && fewCount++ < std::size(few)) few[fewCount - 1] = static_cast<unsigned char>(b);
+  const bool runs = fewCount <= std::size(few);
   std::size_t i = 0, copied = 0;  // bytes [copied, i) still to copy
   while (i < n) {
-    while (i < n && p[i] < 0x81 && !begins[p[i]]) ++i;
+    if (p[i] < 0x81) {
+      if (runs) i += PlainBytes(p + i, n - i, few, fewCount);
+      while (i < n && p[i] < 0x81 && !begins[p[i]]) ++i;
+    }
     if (i == n) break;
     std::size_t len;
     int slot;
@@ -472,6 +482,15 @@ std::u16string DecodeUTF8Bytes(const unsigned char* p, std::size_t count) {
       WidenBytes(p + i, run, buf + k);
       k += run;
       i += run;
+    } else if ((b0 & 0xF0) == 0xE0 && count - i >= 3) {
+      // A run of three-byte sequences: most Chinese text.
+      const std::size_t room = std::size(buf) - k;
+      std::size_t j = 0;
+      do {
+        buf[k++] =
+            static_cast<char16_t>((p[i] & 0x0F) << 12 | (p[i + 1] & 0x3F) << 6 | (p[i + 2] & 0x3F));
+        i += 3;
+      } while (++j < room && count - i >= 3 && (p[i] & 0xF0) == 0xE0);
     } else if ((b0 & 0xE0) == 0xC0) {
       if (count - i < 2) break;
       buf[k++] = static_cast<char16_t>((b0 & 0x1F) << 6 | (p[i + 1] & 0x3F));
@@ -517,7 +536,17 @@ void AppendUTF8(std::u16string_view units, std::string& out) {
       k = 0;
     }
     char16_t u = units[i];
-    if (u >= 1 && u <= 0x7F) {
+    if (u >= 0x800 && (u < 0xD800 || u > 0xDFFF)) {
+      // A run of units of three bytes each: most Chinese text.
+      for (; i < n && k <= sizeof buf - 3; ++i) {
+        u = units[i];
+        if (u < 0x800 || (u >= 0xD800 && u <= 0xDFFF)) break;
+        buf[k++] = static_cast<char>(0xE0 + (u >> 12 & 0x0F));
+        buf[k++] = static_cast<char>(0x80 + (u >> 6 & 0x3F));
+        buf[k++] = static_cast<char>(0x80 + (u & 0x3F));
+      }
+      --i;
+    } else if (u >= 1 && u <= 0x7F) {
       // U+0000 is not among them: it takes three bytes.
       const std::size_t run = AsciiUnits(units.data() + i, std::min(n - i, sizeof buf - k), 0);
       NarrowUnits(units.data() + i, run, buf + k);

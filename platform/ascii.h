@@ -45,6 +45,33 @@ inline std::size_t AsciiBytes(const unsigned char* p, std::size_t n) {
   return i;
 }
 
+// The number of leading bytes of p[0..n) below 0x81 and not among the count
+// bytes of stop (count at most 4).
+inline std::size_t PlainBytes(const unsigned char* p, std::size_t n, const unsigned char* stop,
+                              std::size_t count) {
+  std::size_t i = 0;
+#if defined(__SSE2__)
+  __m128i s[4];
+  for (std::size_t j = 0; j < 4; ++j)
+    s[j] = _mm_set1_epi8(static_cast<char>(j < count ? stop[j] : 0x80));
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i x80 = _mm_set1_epi8(static_cast<char>(0x80));
+  for (; i + 16 <= n; i += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+    // 0x81 and above are the negative bytes but 0x80.
+    __m128i hit = _mm_andnot_si128(_mm_cmpeq_epi8(v, x80), _mm_cmplt_epi8(v, zero));
+    for (std::size_t j = 0; j < count; ++j) hit = _mm_or_si128(hit, _mm_cmpeq_epi8(v, s[j]));
+    if (int mask = _mm_movemask_epi8(hit)) return i + static_cast<std::size_t>(__builtin_ctz(mask));
+  }
+#endif
+  for (; i < n && p[i] < 0x81; ++i) {
+    bool hit = false;
+    for (std::size_t j = 0; j < count; ++j) hit |= p[i] == stop[j];
+    if (hit) break;
+  }
+  return i;
+}
+
 // Copies n units, each below 0x100, as bytes.
 inline void NarrowUnits(const char16_t* from, std::size_t n, char* to) {
   std::size_t i = 0;

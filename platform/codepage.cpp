@@ -274,6 +274,22 @@ bool DecodeCached(DbcsTables& t, UConverter* conv, std::string_view bytes, std::
       ++i;
       continue;
     }
+    if (e == (kKnown | kLead)) {
+      // A run of two-byte characters, each a whole one giving one unit.
+      const std::size_t room = std::size(buf) - k;
+      std::size_t j = 0;
+      for (; j < room && i + 1 < n; ++j) {
+        const std::uint32_t pe = t.pair[static_cast<unsigned>(p[i]) << 8 | p[i + 1]];
+        if ((pe & ~0xFFFFu) != (kKnown | kBoth | 1u << kCountShift)) break;
+        buf[k++] = static_cast<char16_t>(pe & 0xFFFF);
+        i += 2;
+        if (i >= n || t.single[p[i]] != (kKnown | kLead)) {
+          ++j;
+          break;
+        }
+      }
+      if (j > 0) continue;
+    }
     if (!e) e = Single(t, conv, p[i]);
     std::size_t used = 1;
     if (e & kLead) {

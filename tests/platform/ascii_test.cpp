@@ -43,6 +43,24 @@ TEST(AsciiRuns, FindAndCountOneByte) {
   }
 }
 
+TEST(AsciiRuns, PlainBytesStopAtHighBytesAndTheGivenOnes) {
+  const unsigned char stop[] = {'I', 'n'};
+  for (std::size_t n = 0; n < 40; ++n) {
+    for (std::size_t at = 0; at <= n; ++at) {
+      for (int odd : {0x81, 0xFF, int{'I'}, int{'n'}}) {
+        std::string text(n, 'a');
+        if (n > 3) text[n / 3] = '\x80';  // 0x80 is a plain byte
+        if (at < n) text[at] = static_cast<char>(odd);
+        const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+        EXPECT_EQ(PlainBytes(p, n, stop, 2), at) << n << ' ' << at << ' ' << odd;
+        if (odd >= 0x81) {
+          EXPECT_EQ(PlainBytes(p, n, stop, 0), at);
+        }
+      }
+    }
+  }
+}
+
 TEST(AsciiRuns, CopyBothWays) {
   std::string bytes;
   for (int i = 0; i < 37; ++i) bytes += static_cast<char>(i * 3 % 128);
