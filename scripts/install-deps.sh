@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang
   xvfb xclip libx11-dev
-  opencc libopencc-data manpages-zh
+  opencc libopencc-data manpages-zh zlib1g-dev hyperfine jq
 )
 missing=()
 for p in "${packages[@]}"; do
