@@ -382,68 +382,126 @@ bool AsciiGoesThrough(const DirectionInfo& info, UnitRoute* routes, const std::u
   return same > 0;
 }
 
-bool ConvertScriptFast(std::u16string& text, const DirectionInfo& info, std::string& bytes) {
-  if (!g_fastPath || !HasCodePageCache(info.src) || !HasCodePageCache(info.dst)) return false;
-  const std::uint16_t* map =
-      info.table == 0 ? Tables().GbToB5Table.data() : Tables().B5ToGbTable.data();
-  const std::uint16_t mark = info.table == 0 ? kBig5Square : kGbkSquare;
-  UnitRoute* routes = g_routes[info.table];
-  // Set-aside characters stand as U+001F, which must itself keep its place.
-  const UnitRoute placeholder = FindRoute(kPlaceholder, info, map, mark);
-  if (!(placeholder.flags & kRouteLocal) || (placeholder.flags & kRouteAside)) return false;
+// Steps 1 to 7 of the unit-at-a-time path for units given a block at a time:
+// the bytes of each unit's route, and in order the characters set aside. A
+// high surrogate that ends a block waits for the next, which may hold its
+// low half.
+class RouteWriter {
+ public:
+  RouteWriter(const DirectionInfo& info, std::string& bytes, std::size_t sizeHint)
+      : info_(info),
+        bytes_(bytes),
+        map_(info.table == 0 ? Tables().GbToB5Table.data() : Tables().B5ToGbTable.data()),
+        mark_(info.table == 0 ? kBig5Square : kGbkSquare),
+        routes_(g_routes[info.table]) {
+    if (!g_fastPath || !HasCodePageCache(info.src) || !HasCodePageCache(info.dst)) return;
+    // Set-aside characters stand as U+001F, which must itself keep its place.
+    placeholder_ = FindRoute(kPlaceholder, info, map_, mark_);
+    if (!(placeholder_.flags & kRouteLocal) || (placeholder_.flags & kRouteAside)) return;
+    // Worth asking only for text long enough to hold runs.
+    asciiRuns_ = sizeHint >= 256 && AsciiGoesThrough(info, routes_, map_, mark_);
+    bytes_.clear();
+    if (bytes_.capacity() < sizeHint) bytes_.reserve(sizeHint + sizeHint / 2);
+    ready_ = true;
+  }
+
+  // False when the path cannot be taken at all.
+  bool Ready() const { return ready_; }
+
+  // False when a unit has no route: the text must take the general path.
+  bool Feed(const char16_t* p, std::size_t n) {
+    if (n == 0) return true;
+    std::size_t i = 0;
+    if (high_) {
+      const bool pair = p[0] >= 0xDC00 && p[0] <= 0xDFFF;
+      aside.push_back(pair ? std::u16string{high_, p[0]} : std::u16string(1, high_));
+      if (k_ > sizeof buf_ - 2) Flush();
+      Put(placeholder_);
+      high_ = 0;
+      i = pair ? 1 : 0;
+    }
+    for (; i < n; ++i) {
+      if (k_ > sizeof buf_ - 2) Flush();
+      const char16_t u = p[i];
+      if (asciiRuns_ && u < 0x80 && u != kPlaceholder) {
+        const std::size_t run = AsciiUnits(p + i, std::min(n - i, sizeof buf_ - k_), kPlaceholder);
+        NarrowUnits(p + i, run, buf_ + k_);
+        k_ += run;
+        i += run - 1;
+        continue;
+      }
+      const UnitRoute* r = &routes_[u];
+      // The common case: a route known, kept, and not set aside.
+      if ((r->flags & ~kRouteTable) != (kRouteKnown | kRouteLocal) ||
+          ((r->flags & kRouteTable) && map_[r->code - 0x8140] != r->mapped)) {
+        if (u >= 0xD800 && u <= 0xDBFF && i + 1 == n) {
+          high_ = u;  // its pair may begin the next block
+          continue;
+        }
+        if (u == kPlaceholder || IsSurrogate(u)) {
+          const std::size_t len =
+              (u <= 0xDBFF && u >= 0xD800 && p[i + 1] >= 0xDC00 && p[i + 1] <= 0xDFFF) ? 2 : 1;
+          aside.emplace_back(p + i, len);
+          r = &placeholder_;
+          i += len - 1;
+        } else {
+          if (!(r->flags & kRouteKnown) ||
+              ((r->flags & kRouteTable) && map_[r->code - 0x8140] != r->mapped))
+            routes_[u] = FindRoute(u, info_, map_, mark_);
+          if (!(r->flags & kRouteLocal)) return false;
+          if (r->flags & kRouteAside) aside.emplace_back(1, u);
+        }
+      }
+      Put(*r);
+    }
+    return true;
+  }
+
+  // After the last block: a waiting high surrogate stands alone.
+  void Finish() {
+    if (high_) {
+      aside.emplace_back(1, high_);
+      if (k_ > sizeof buf_ - 2) Flush();
+      Put(placeholder_);
+      high_ = 0;
+    }
+    Flush();
+  }
 
   std::vector<std::u16string> aside;
-  bytes.clear();
-  if (bytes.capacity() < text.size()) bytes.reserve(text.size() + text.size() / 2);
-  char buf[8192];
-  std::size_t k = 0;
-  const char16_t* p = text.data();
-  const std::size_t n = text.size();
-  // Worth asking only for text long enough to hold runs.
-  const bool asciiRuns = n >= 256 && AsciiGoesThrough(info, routes, map, mark);
-  for (std::size_t i = 0; i < n; ++i) {
-    if (k > sizeof buf - 2) {
-      bytes.append(buf, k);
-      k = 0;
-    }
-    const char16_t u = p[i];
-    if (asciiRuns && u < 0x80 && u != kPlaceholder) {
-      const std::size_t run = AsciiUnits(p + i, std::min(n - i, sizeof buf - k), kPlaceholder);
-      NarrowUnits(p + i, run, buf + k);
-      k += run;
-      i += run - 1;
-      continue;
-    }
-    const UnitRoute* r = &routes[u];
-    // The common case: a route known, kept, and not set aside.
-    if ((r->flags & ~kRouteTable) != (kRouteKnown | kRouteLocal) ||
-        ((r->flags & kRouteTable) && map[r->code - 0x8140] != r->mapped)) {
-      if (u == kPlaceholder || IsSurrogate(u)) {
-        const std::size_t len =
-            (u <= 0xDBFF && u >= 0xD800 && i + 1 < n && p[i + 1] >= 0xDC00 && p[i + 1] <= 0xDFFF)
-                ? 2
-                : 1;
-        aside.emplace_back(p + i, len);
-        r = &placeholder;
-        i += len - 1;
-      } else {
-        if (!(r->flags & kRouteKnown) ||
-            ((r->flags & kRouteTable) && map[r->code - 0x8140] != r->mapped))
-          routes[u] = FindRoute(u, info, map, mark);
-        if (!(r->flags & kRouteLocal)) return false;
-        if (r->flags & kRouteAside) aside.emplace_back(1, u);
-      }
-    }
-    buf[k] = static_cast<char>(r->bytes[0]);
-    buf[k + 1] = static_cast<char>(r->bytes[1]);
-    k += r->length;
-  }
-  bytes.append(buf, k);
 
+ private:
+  void Put(const UnitRoute& r) {
+    buf_[k_] = static_cast<char>(r.bytes[0]);
+    buf_[k_ + 1] = static_cast<char>(r.bytes[1]);
+    k_ += r.length;
+  }
+  void Flush() {
+    bytes_.append(buf_, k_);
+    k_ = 0;
+  }
+
+  const DirectionInfo info_;
+  std::string& bytes_;
+  const std::uint16_t* map_;
+  std::uint16_t mark_;
+  UnitRoute* routes_;
+  UnitRoute placeholder_{};
+  bool ready_ = false;
+  bool asciiRuns_ = false;
+  char16_t high_ = 0;
+  char buf_[8192];
+  std::size_t k_ = 0;
+};
+
+bool ConvertScriptFast(std::u16string& text, const DirectionInfo& info, std::string& bytes) {
+  RouteWriter writer(info, bytes, text.size());
+  if (!writer.Ready() || !writer.Feed(text.data(), text.size())) return false;
+  writer.Finish();
   // The text's own storage takes the result: it is read no more.
   ApplyFixInPlace(bytes, info.table);
   DecodeCodePage(info.dst, bytes, text);
-  PutBack(text, aside);
+  PutBack(text, writer.aside);
   return true;
 }
 
@@ -464,16 +522,18 @@ void ConvertScript(std::u16string& text, ConvDirection direction) {
 
 void SetConvertScriptFastPath(bool enabled) { g_fastPath = enabled; }
 
-// The UTF-8 codecs write through a small buffer appended in blocks: the
-// output string only ever touches the memory it keeps.
-std::u16string DecodeUTF8Bytes(const unsigned char* p, std::size_t count) {
-  std::u16string out;
-  out.reserve(count);
+namespace {
+
+// The UTF-8 codecs write through a small buffer handed on in blocks: an output
+// string only ever touches the memory it keeps. take(units, n) returns false
+// to stop.
+template <typename Take>
+void DecodeUTF8To(const unsigned char* p, std::size_t count, Take&& take) {
   char16_t buf[4096];
   std::size_t k = 0, i = 0;
   while (i < count) {
     if (k > std::size(buf) - 2) {
-      out.append(buf, k);
+      if (!take(buf, k)) return;
       k = 0;
     }
     unsigned b0 = p[i];
@@ -518,61 +578,167 @@ std::u16string DecodeUTF8Bytes(const unsigned char* p, std::size_t count) {
       i += 3;
     }
   }
-  out.append(buf, k);
-  return out;
+  take(buf, k);
 }
 
-namespace {
+// UTF-16 units to UTF-8 a block at a time: a high surrogate that ends a block
+// waits to see whether the next begins with its low half.
+class Utf8Encoder {
+ public:
+  explicit Utf8Encoder(std::string& out) : out_(out) {}
+
+  void Put(const char16_t* units, std::size_t n) {
+    std::size_t i = 0;
+    if (high_ && n > 0) {
+      if (IsLow(units[0])) {
+        Pair(high_, units[0]);
+        i = 1;
+      } else {
+        Three(high_);
+      }
+      high_ = 0;
+    }
+    for (; i < n; ++i) {
+      if (k_ > sizeof buf_ - 4) Flush();
+      char16_t u = units[i];
+      if (u >= 0x800 && (u < 0xD800 || u > 0xDFFF)) {
+        // A run of units of three bytes each: most Chinese text.
+        for (; i < n && k_ <= sizeof buf_ - 3; ++i) {
+          u = units[i];
+          if (u < 0x800 || (u >= 0xD800 && u <= 0xDFFF)) break;
+          Three(u);
+        }
+        --i;
+      } else if (u >= 1 && u <= 0x7F) {
+        // U+0000 is not among them: it takes three bytes.
+        const std::size_t run = AsciiUnits(units + i, std::min(n - i, sizeof buf_ - k_), 0);
+        NarrowUnits(units + i, run, buf_ + k_);
+        k_ += run;
+        i += run - 1;
+      } else if (u >= 0xD800 && u <= 0xDBFF && i + 1 == n) {
+        high_ = u;
+      } else if (u >= 0xD800 && u <= 0xDBFF && IsLow(units[i + 1])) {
+        // A surrogate pair is one character: four bytes, as UTF-8 wants it.
+        Pair(u, units[++i]);
+      } else if (u >= 0x80 && u <= 0x7FF) {
+        buf_[k_++] = static_cast<char>(0xC0 + (u >> 6 & 0x1F));
+        buf_[k_++] = static_cast<char>(0x80 + (u & 0x3F));
+      } else {
+        Three(u);
+      }
+    }
+  }
+
+  void Finish() {
+    if (high_) {
+      if (k_ > sizeof buf_ - 4) Flush();
+      Three(high_);
+      high_ = 0;
+    }
+    Flush();
+  }
+
+ private:
+  static bool IsLow(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
+  void Flush() {
+    out_.append(buf_, k_);
+    k_ = 0;
+  }
+  void Three(char16_t u) {
+    buf_[k_++] = static_cast<char>(0xE0 + (u >> 12 & 0x0F));
+    buf_[k_++] = static_cast<char>(0x80 + (u >> 6 & 0x3F));
+    buf_[k_++] = static_cast<char>(0x80 + (u & 0x3F));
+  }
+  void Pair(char16_t high, char16_t low) {
+    if (k_ > sizeof buf_ - 4) Flush();
+    char32_t c = 0x10000 + ((high - 0xD800) << 10) + (low - 0xDC00);
+    buf_[k_++] = static_cast<char>(0xF0 | (c >> 18));
+    buf_[k_++] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    buf_[k_++] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    buf_[k_++] = static_cast<char>(0x80 | (c & 0x3F));
+  }
+
+  std::string& out_;
+  char buf_[8192];
+  std::size_t k_ = 0;
+  char16_t high_ = 0;
+};
 
 void AppendUTF8(std::u16string_view units, std::string& out) {
   if (out.capacity() < out.size() + units.size())
     out.reserve(out.size() + units.size() + units.size() / 2);
-  char buf[8192];
-  std::size_t k = 0;
-  const std::size_t n = units.size();
-  for (std::size_t i = 0; i < n; ++i) {
-    if (k > sizeof buf - 4) {
-      out.append(buf, k);
-      k = 0;
-    }
-    char16_t u = units[i];
-    if (u >= 0x800 && (u < 0xD800 || u > 0xDFFF)) {
-      // A run of units of three bytes each: most Chinese text.
-      for (; i < n && k <= sizeof buf - 3; ++i) {
-        u = units[i];
-        if (u < 0x800 || (u >= 0xD800 && u <= 0xDFFF)) break;
-        buf[k++] = static_cast<char>(0xE0 + (u >> 12 & 0x0F));
-        buf[k++] = static_cast<char>(0x80 + (u >> 6 & 0x3F));
-        buf[k++] = static_cast<char>(0x80 + (u & 0x3F));
-      }
-      --i;
-    } else if (u >= 1 && u <= 0x7F) {
-      // U+0000 is not among them: it takes three bytes.
-      const std::size_t run = AsciiUnits(units.data() + i, std::min(n - i, sizeof buf - k), 0);
-      NarrowUnits(units.data() + i, run, buf + k);
-      k += run;
-      i += run - 1;
-    } else if (u >= 0xD800 && u <= 0xDBFF && i + 1 < n && units[i + 1] >= 0xDC00 &&
-               units[i + 1] <= 0xDFFF) {
-      // A surrogate pair is one character: four bytes, as UTF-8 wants it.
-      char32_t c = 0x10000 + ((u - 0xD800) << 10) + (units[++i] - 0xDC00);
-      buf[k++] = static_cast<char>(0xF0 | (c >> 18));
-      buf[k++] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      buf[k++] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      buf[k++] = static_cast<char>(0x80 | (c & 0x3F));
-    } else if (u >= 0x80 && u <= 0x7FF) {
-      buf[k++] = static_cast<char>(0xC0 + (u >> 6 & 0x1F));
-      buf[k++] = static_cast<char>(0x80 + (u & 0x3F));
-    } else {
-      buf[k++] = static_cast<char>(0xE0 + (u >> 12 & 0x0F));
-      buf[k++] = static_cast<char>(0x80 + (u >> 6 & 0x3F));
-      buf[k++] = static_cast<char>(0x80 + (u & 0x3F));
+  Utf8Encoder encoder(out);
+  encoder.Put(units.data(), units.size());
+  encoder.Finish();
+}
+
+// Decoded units on their way to UTF-8, each U+001F in turn replaced by the
+// next set-aside character while any remain.
+struct PutBackEncoder {
+  Utf8Encoder encoder;
+  const std::vector<std::u16string>& aside;
+  std::size_t next = 0;
+
+  static void Take(void* self, const char16_t* units, std::size_t n) {
+    static_cast<PutBackEncoder*>(self)->Put(units, n);
+  }
+  void Put(const char16_t* units, std::size_t n) {
+    while (n > 0) {
+      const std::size_t at = next < aside.size() ? FindUnit(units, n, kPlaceholder) : n;
+      encoder.Put(units, at);
+      if (at == n) return;
+      const std::u16string& c = aside[next++];
+      encoder.Put(c.data(), c.size());
+      units += at + 1;
+      n -= at + 1;
     }
   }
-  out.append(buf, k);
+};
+
+// ConvertStream from UTF-8 to UTF-8 in one go: the text goes from UTF-8 to
+// the routes' bytes and from the corrected bytes back to UTF-8 a block at a
+// time, never whole as UTF-16. The same result as decoding, ConvertScript and
+// encoding; false (the stream untouched) when a unit has no route.
+bool ConvertUtf8Fast(std::string& d, const DirectionInfo& info, bool writeSignature) {
+  std::string_view in = d;
+  if (in.size() >= 3 && in.substr(0, 3) == "\xEF\xBB\xBF") in.remove_prefix(3);
+  std::string bytes;
+  RouteWriter writer(info, bytes, in.size());
+  if (!writer.Ready()) return false;
+  bool routed = true;
+  DecodeUTF8To(
+      reinterpret_cast<const unsigned char*>(in.data()), in.size(),
+      [&](const char16_t* units, std::size_t n) { return routed = writer.Feed(units, n); });
+  if (!routed) return false;
+  writer.Finish();
+  ApplyFixInPlace(bytes, info.table);
+
+  // The input is read no more: its storage takes the result.
+  d.assign(writeSignature ? "\xEF\xBB\xBF" : "");
+  PutBackEncoder out{Utf8Encoder(d), writer.aside};
+  if (!DecodeCodePageBlocks(info.dst, bytes, &PutBackEncoder::Take, &out)) {
+    d.assign(writeSignature ? "\xEF\xBB\xBF" : "");
+    PutBackEncoder whole{Utf8Encoder(d), writer.aside};
+    const std::u16string units = DecodeCodePage(info.dst, bytes);
+    whole.Put(units.data(), units.size());
+    whole.encoder.Finish();
+    return true;
+  }
+  out.encoder.Finish();
+  return true;
 }
 
 }  // namespace
+
+std::u16string DecodeUTF8Bytes(const unsigned char* p, std::size_t count) {
+  std::u16string out;
+  out.reserve(count);
+  DecodeUTF8To(p, count, [&](const char16_t* units, std::size_t n) {
+    out.append(units, n);
+    return true;
+  });
+  return out;
+}
 
 std::string EncodeUTF8Units(std::u16string_view units) {
   std::string out;
@@ -605,6 +771,9 @@ void ConvertStream(TextStream& stream, TextEncoding source, TextEncoding target,
     return;
   }
   if (source <= teUTF8 && source == target && direction == cdNone) return;
+  if (source == teUTF8 && target == teUTF8 && (direction == cdToTrad || direction == cdToSim) &&
+      ConvertUtf8Fast(d, Info(direction), writeSignature))
+    return;
 
   std::u16string t;
   std::string_view bytes = d;

@@ -1,6 +1,6 @@
-// ConvertScript's unit-at-a-time path against its string-at-a-time path, and
-// the code-page lookup arrays against ICU, on arbitrary UTF-16 text and bytes.
-// Any difference aborts.
+// ConvertScript's unit-at-a-time path against its string-at-a-time path (as
+// UTF-16 text and as a UTF-8 stream), and the code-page lookup arrays against
+// ICU, on arbitrary text and bytes. Any difference aborts.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -28,8 +28,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     text[i] = static_cast<char16_t>(data[2 * i] | data[2 * i + 1] << 8);
   EnsureTables();
 
-  for (ConvDirection d : {cdToTrad, cdToSim})
+  for (ConvDirection d : {cdToTrad, cdToSim}) {
     if (Script(text, d, true) != Script(text, d, false)) std::abort();
+    // UTF-8 to UTF-8 never goes whole through UTF-16 on the fast path.
+    TextStream fast(bytes), general(bytes);
+    SetConvertScriptFastPath(true);
+    ConvertStream(fast, teUTF8, teUTF8, d, size & 1);
+    SetConvertScriptFastPath(false);
+    ConvertStream(general, teUTF8, teUTF8, d, size & 1);
+    if (fast.data != general.data) std::abort();
+  }
+  SetConvertScriptFastPath(true);
 
   for (UINT cp : {936u, 950u}) {
     SetCodePageCache(true);

@@ -248,17 +248,17 @@ bool AsciiEncodesToItself(DbcsTables& t, UConverter* conv) {
 }
 
 // Decodes through the arrays; false when an answer needs ICU itself.
-bool DecodeCached(DbcsTables& t, UConverter* conv, std::string_view bytes, std::u16string& out) {
+template <typename Take>
+bool DecodeCachedTo(DbcsTables& t, UConverter* conv, std::string_view bytes, Take&& take) {
   const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
   const std::size_t n = bytes.size();
-  out.reserve(n);
   char16_t buf[4096];
   std::size_t k = 0, i = 0;
   // Worth asking only for text long enough to hold runs.
   const bool asciiRuns = n >= 256 && AsciiDecodesToItself(t, conv);
   while (i < n) {
     if (k > sizeof buf / sizeof buf[0] - 2) {
-      out.append(buf, k);
+      take(buf, k);
       k = 0;
     }
     if (asciiRuns && p[i] < 0x80) {
@@ -304,8 +304,14 @@ bool DecodeCached(DbcsTables& t, UConverter* conv, std::string_view bytes, std::
     if (e >> kCountShift & 3) buf[k++] = static_cast<char16_t>(e & 0xFFFF);
     i += used;
   }
-  out.append(buf, k);
+  take(buf, k);
   return true;
+}
+
+bool DecodeCached(DbcsTables& t, UConverter* conv, std::string_view bytes, std::u16string& out) {
+  out.reserve(bytes.size());
+  return DecodeCachedTo(t, conv, bytes,
+                        [&](const char16_t* units, std::size_t n) { out.append(units, n); });
 }
 
 // Encodes through the arrays; surrogates, which ICU reads as pairs, are
@@ -468,6 +474,17 @@ void DecodeCodePage(UINT cp, std::string_view bytes, std::u16string& out) {
   int n = MultiByteToWideChar(cp, 0, bytes.data(), static_cast<int>(bytes.size()), out.data(),
                               static_cast<int>(out.size()));
   out.resize(static_cast<size_t>(n));
+}
+
+bool DecodeCodePageBlocks(UINT cp, std::string_view bytes,
+                          void (*take)(void*, const char16_t*, std::size_t), void* context) {
+  auto& cache = Cache();
+  std::lock_guard lock(cache.mutex);
+  UConverter* conv = nullptr;
+  DbcsTables* t = CachedTables(cp, &conv);
+  return t && DecodeCachedTo(*t, conv, bytes, [&](const char16_t* units, std::size_t n) {
+           take(context, units, n);
+         });
 }
 
 std::u16string DecodeCodePage(UINT cp, std::string_view bytes) {

@@ -47,6 +47,12 @@ void EncodeCodePage(UINT cp, std::u16string_view text, std::string& out);
 int EncodeUnitCached(UINT cp, char16_t u, unsigned char out[2]);
 bool DecodeCharCached(UINT cp, const unsigned char* bytes, std::size_t n, char16_t* unit);
 bool HasCodePageCache(UINT cp);
+// Decodes bytes as DecodeCodePage does, handing the units to take a block at
+// a time. False when the arrays cannot answer (another code page, one marked
+// missing, a mapping they do not hold): the blocks given so far are then
+// void, and DecodeCodePage gives the whole.
+bool DecodeCodePageBlocks(UINT cp, std::string_view bytes,
+                          void (*take)(void*, const char16_t*, std::size_t), void* context);
 // Test seam: false sends every conversion straight to ICU.
 void SetCodePageCache(bool enabled);
 

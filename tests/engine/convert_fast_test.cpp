@@ -150,6 +150,38 @@ TEST_F(ConvertFast, ApplyFixInPlaceSameAsIntoANewString) {
   }
 }
 
+// A UTF-8 stream converted to UTF-8 never goes whole through UTF-16 on the
+// unit-at-a-time path; the bytes must still be those of the general path:
+// valid and broken UTF-8, surrogates as four bytes and as three, U+0000,
+// signatures, runs of ASCII long and short.
+TEST_F(ConvertFast, Utf8StreamsSameAsTheGeneralPath) {
+  ClearResourceOverrides();
+  ResetTables();
+  std::mt19937 rng(8);
+  const std::string pieces[] = {
+      "a",    "abc def ghi ", "\n",       "?", "\x1F", "\0",           "发",           "头发",
+      "国",   "한",           "\xC3\xA9", "😀", "𠀀",   "\xED\xA0\x80", "\xED\xB0\x80", "\xF0\x9F",
+      "\x80", "\xFF",         "\xE4\xB8", "“", "I’m",  "\xEF\xBB\xBF"};
+  for (int round = 0; round < 1500; ++round) {
+    std::string text = round % 3 == 0 ? "\xEF\xBB\xBF" : "";
+    const std::size_t n = round % 10 == 0 ? 300 + rng() % 300 : rng() % 20;
+    for (std::size_t j = 0; j < n; ++j) {
+      if (round % 10 == 0 && rng() % 3) text += std::string(rng() % 30, 'x');
+      text += pieces[rng() % std::size(pieces)];
+    }
+    for (ConvDirection d : {cdToTrad, cdToSim}) {
+      for (bool signature : {false, true}) {
+        TextStream fast(text), general(text);
+        ConvertStream(fast, teUTF8, teUTF8, d, signature);
+        SetConvertScriptFastPath(false);
+        ConvertStream(general, teUTF8, teUTF8, d, signature);
+        SetConvertScriptFastPath(true);
+        ASSERT_EQ(fast.data, general.data) << round << ' ' << d << ' ' << signature;
+      }
+    }
+  }
+}
+
 // Table entries that no real table holds: a code whose bytes part, one that
 // decodes to nothing whole, one that decodes to a question mark. Units that
 // meet them take the general path; the result is still the same.
