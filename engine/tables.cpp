@@ -1,6 +1,7 @@
 #include "engine/tables.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -41,9 +42,14 @@ using fixtext::SecondChar;
 
 }  // namespace
 
+FixTable::FixTable() = default;
+
 // The index starts with every slot empty: first and last -1, every byte 0xFF.
-FixTable::FixTable() : index_(static_cast<FixIndex*>(::operator new(sizeof(FixIndex)))) {
+// It is made when first asked for; until then no slot has keys.
+FixIndex& FixTable::NewIndex() const {
+  index_.reset(static_cast<FixIndex*>(::operator new(sizeof(FixIndex))));
   std::memset(static_cast<void*>(index_->data()), 0xFF, sizeof(FixIndex));
+  return *index_;
 }
 
 void FixTable::FreeDeleter::operator()(void* p) const { std::free(p); }
@@ -52,7 +58,7 @@ void FixTable::Clear() {
   keys_ = {};
   repls_ = {};
   count_ = 0;
-  std::memset(static_cast<void*>(index_->data()), 0xFF, sizeof(FixIndex));
+  if (index_) std::memset(static_cast<void*>(index_->data()), 0xFF, sizeof(FixIndex));
   ForgetLookup();
 }
 
@@ -298,7 +304,7 @@ void FixTable::BuildFilter() const {
 
 std::int32_t FixTable::Match(int slot, const unsigned char* p, std::size_t avail,
                              std::size_t* keyLength) const {
-  if (slot < 0 || slot >= kFixSlots) return -1;
+  if (slot < 0 || slot >= kFixSlots || !index_) return -1;
   const FixSlot& s = (*index_)[static_cast<std::size_t>(slot)];
   if (s.first < 0) return -1;
   if (!pairFilter_ && ++matches_ >= kFilterAfter) BuildFilter();
@@ -386,8 +392,8 @@ bool ApplyCharLine(EngineTables& t, const unsigned char* l, std::size_t size, st
 
 void LoadCharTables() {
   EngineTables& t = Tables();
-  t.GbToB5Table.fill(kBig5Square);
-  t.B5ToGbTable.fill(kGbkSquare);
+  FillUnits(t.GbToB5Table.data(), t.GbToB5Table.size(), kBig5Square);
+  FillUnits(t.B5ToGbTable.data(), t.B5ToGbTable.size(), kGbkSquare);
   std::string_view text = RequireResource("strtbl");
   const auto* base = reinterpret_cast<const unsigned char*>(text.data());
   std::size_t line = 0;
@@ -426,8 +432,12 @@ void LoadBuiltinFix(FixTable& table, int which) {
   for (std::size_t at = 0; at + 12 <= index.size(); at += 12) {
     auto field = [&](std::size_t off) {
       std::uint32_t v = 0;
-      for (int b = 3; b >= 0; --b)
-        v = v << 8 | static_cast<unsigned char>(index[at + off + static_cast<std::size_t>(b)]);
+      if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(&v, index.data() + at + off, 4);
+      } else {
+        for (int b = 3; b >= 0; --b)
+          v = v << 8 | static_cast<unsigned char>(index[at + off + static_cast<std::size_t>(b)]);
+      }
       return static_cast<std::int32_t>(v);
     };
     std::int32_t slot = field(0);

@@ -95,8 +95,8 @@ class FixTable {
   std::string_view Replacement(std::size_t i) const {
     return repls_.starts.empty() ? FindReplacement(i) : View(repls_, i);
   }
-  FixIndex& Index() { return *index_; }
-  const FixIndex& Index() const { return *index_; }
+  FixIndex& Index() { return index_ ? *index_ : NewIndex(); }
+  const FixIndex& Index() const { return index_ ? *index_ : NewIndex(); }
 
   // The first key of the slot's range, in table order, that matches the text
   // at p (avail bytes left); -1 when none. slot is the slot of p's character.
@@ -147,6 +147,7 @@ class FixTable {
     return std::string_view(l.data() + l.starts[i], l.starts[i + 1] - l.starts[i] - 1);
   }
   void SetCount();
+  FixIndex& NewIndex() const;
   void ForgetLookup();
   // Line, offset and length of each key of lines first..hi, in order.
   void KeySpans(std::int32_t first, std::int32_t hi, std::vector<std::int32_t>& out) const;
@@ -160,7 +161,7 @@ class FixTable {
   mutable Lines keys_;
   mutable Lines repls_;
   std::size_t count_ = 0;
-  std::unique_ptr<FixIndex> index_;
+  mutable std::unique_ptr<FixIndex> index_;
   // Per slot: 0 not built yet, else 1 + where the slot's lookup starts in
   // runs_. Zeroed memory from calloc: only the pages of slots met are touched.
   mutable std::unique_ptr<std::int32_t[], FreeDeleter> slotRuns_;
@@ -182,8 +183,9 @@ class FixTable {
 };
 
 struct EngineTables {
-  std::array<std::uint16_t, kCharTableSize> GbToB5Table{};
-  std::array<std::uint16_t, kCharTableSize> B5ToGbTable{};
+  // Filled by LoadCharTables (the one instance lives in zeroed static storage).
+  std::array<std::uint16_t, kCharTableSize> GbToB5Table;
+  std::array<std::uint16_t, kCharTableSize> B5ToGbTable;
   FixTable B5fix;
   FixTable GBfix;
   bool charTablesLoaded = false;

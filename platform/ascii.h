@@ -72,6 +72,18 @@ inline std::size_t PlainBytes(const unsigned char* p, std::size_t n, const unsig
   return i;
 }
 
+// Sets n 16-bit values at p to u.
+template <typename T>
+inline void FillUnits(T* p, std::size_t n, T u) {
+  static_assert(sizeof(T) == 2);
+  std::size_t i = 0;
+#if defined(__SSE2__)
+  const __m128i v = _mm_set1_epi16(static_cast<short>(u));
+  for (; i + 8 <= n; i += 8) _mm_storeu_si128(reinterpret_cast<__m128i*>(p + i), v);
+#endif
+  for (; i < n; ++i) p[i] = u;
+}
+
 // Copies n units, each below 0x100, as bytes.
 inline void NarrowUnits(const char16_t* from, std::size_t n, char* to) {
   std::size_t i = 0;
