@@ -12,7 +12,7 @@ constexpr const char* kUsage =
     "ProgID \"Quillmer.ConFace\", its type library, the browser's toolbar entry, the\n"
     "helper object's key and the four context-menu entries go into the registry\n"
     "(see quillmer registry). Registering again writes the same entries.\n\n"
-    "MODULE defaults to Quillmer.so beside this program.\n";
+    "MODULE defaults to Quillmer.so beside this program (../lib/quillmer/ once installed).\n";
 
 const Command& Self();
 

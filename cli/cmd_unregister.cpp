@@ -10,7 +10,7 @@ constexpr const char* kUsage =
     "Loads the module and calls its DllUnregisterServer: its classes, its type\n"
     "library, the toolbar entry, the helper object's key and the context-menu\n"
     "entries of the current interface language leave the registry.\n\n"
-    "MODULE defaults to Quillmer.so beside this program.\n";
+    "MODULE defaults to Quillmer.so beside this program (../lib/quillmer/ once installed).\n";
 
 const Command& Self();
 

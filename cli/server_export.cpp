@@ -8,6 +8,12 @@
 #include "platform/com/hresult.h"
 
 namespace quillmer::cli {
+namespace {
+
+// Where `cmake --install` puts the module, relative to the program.
+constexpr const char* kInstalledModule = "../lib/quillmer/Quillmer.so";
+
+}  // namespace
 
 std::string ServerModuleArgument(const std::vector<std::string>& args) {
   std::string path;
@@ -17,7 +23,12 @@ std::string ServerModuleArgument(const std::vector<std::string>& args) {
     char exe[PATH_MAX];
     ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
     std::string program = n > 0 ? std::string(exe, static_cast<std::size_t>(n)) : std::string();
-    path = program.substr(0, program.rfind('/') + 1) + "Quillmer.so";
+    // Beside the program in a build tree; under lib/quillmer/ once installed.
+    std::string dir = program.substr(0, program.rfind('/') + 1);
+    path = dir + "Quillmer.so";
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 && ::stat((dir + kInstalledModule).c_str(), &st) == 0)
+      path = dir + kInstalledModule;
   }
   if (!path.empty() && path[0] != '/') {
     char cwd[PATH_MAX];

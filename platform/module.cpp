@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 #include <limits.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -27,6 +28,13 @@ std::string Key(std::string_view name, std::string_view type) {
 std::map<std::string, std::unique_ptr<std::optional<std::string>>>& Overrides() {
   static std::map<std::string, std::unique_ptr<std::optional<std::string>>> overrides;
   return overrides;
+}
+
+// mkdir -p with the user's umask; failures show later, when a file is written.
+void MakeDirectories(const std::string& path) {
+  for (std::size_t at = 1; at <= path.size(); ++at) {
+    if (at == path.size() || path[at] == '/') ::mkdir(path.substr(0, at).c_str(), 0777);
+  }
 }
 
 }  // namespace
@@ -82,6 +90,19 @@ std::string ModuleFileName() {
   return program;
 }
 
+std::string UserConfigDirectory() {
+  std::string dir;
+  if (const char* x = std::getenv("XDG_CONFIG_HOME"); x && *x == '/') {
+    dir = x;
+  } else if (const char* home = std::getenv("HOME"); home && *home) {
+    dir = std::string(home) + "/.config";
+  } else {
+    dir = ".config";
+  }
+  if (dir.back() != '/') dir += '/';
+  return dir + "quillmer/";
+}
+
 std::string ModuleDirectory() {
   std::string dir;
   if (const char* home = std::getenv("QUILLMER_HOME"); home && *home) {
@@ -90,6 +111,12 @@ std::string ModuleDirectory() {
     dir = ModuleFileName();
     auto slash = dir.rfind('/');
     dir = slash == std::string::npos ? std::string(".") : dir.substr(0, slash + 1);
+    // An installed copy sits in a folder its user cannot write: what the
+    // product writes beside the module goes to the user's own folder instead.
+    if (::access(dir.c_str(), W_OK) != 0) {
+      dir = UserConfigDirectory();
+      MakeDirectories(dir);
+    }
   }
   if (dir.back() != '/') dir += '/';
   return dir;

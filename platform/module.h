@@ -39,8 +39,12 @@ void ClearResourceOverrides();
 std::string ModuleFileName();
 
 // The directory that holds Quillmer.ini and the user emendation files, with a
-// trailing separator: QUILLMER_HOME when set, else the module's directory.
+// trailing separator: QUILLMER_HOME when set, else the module's directory when
+// the user can write it, else UserConfigDirectory (made if missing).
 std::string ModuleDirectory();
+
+// quillmer/ under $XDG_CONFIG_HOME (default ~/.config), with a trailing separator.
+std::string UserConfigDirectory();
 
 }  // namespace quillmer
 

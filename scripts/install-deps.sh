@@ -9,6 +9,7 @@ packages=(
   clang
   xvfb xclip libx11-dev
   opencc libopencc-data manpages-zh zlib1g-dev hyperfine jq
+  man-db
 )
 missing=()
 for p in "${packages[@]}"; do

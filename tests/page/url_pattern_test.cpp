@@ -79,7 +79,7 @@ TEST(NormalizePageUrl, GivesTheComparedForm) {
   EXPECT_EQ(NormalizePageUrl(""), "");
 }
 
-TEST(MatchUrlPattern, PartEdgeCases) {
+TEST(MatchUrlPattern, StarsQuestionMarksAndCaseAtTheEdges) {
   AnsiCodePage acp("1252");
   const std::string star = NormalizeUrlPattern("*.example.com");
   EXPECT_EQ(star, "http://*.example.com/*");
@@ -190,7 +190,7 @@ TEST(MatchUrlPattern, HostilePatternsFinish) {
   EXPECT_FALSE(MatchUrlPattern(url, pattern + "*[!a]"));
 }
 
-// The Part's rules written out as a regular expression: an independent
+// The matching rules written out as a regular expression: an independent
 // answer to compare the fast matcher with.
 bool ReferenceMatch(const std::string& url, const std::string& pattern) {
   std::string re;
