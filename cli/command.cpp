@@ -93,7 +93,7 @@ void WriteAll(int fd, const std::string& bytes, const std::string& what) {
 }  // namespace
 
 void WriteFileAtomic(const std::string& path, const std::string& bytes) {
-  ReplaceFileAtomic(path, bytes);
+  ReplaceFileAtomic(path, bytes, -1, ReadOnlyFiles::Refuse);
 }
 
 void WriteStdout(const std::string& bytes) {

@@ -30,7 +30,8 @@ int UsageError(const Command& command, const std::string& message);
 bool WantsHelp(const Command& command, const std::vector<std::string>& args);
 
 // Whole-file helpers: ReadFile throws quillmer::Error with a clear message;
-// WriteFileAtomic writes a temporary file beside path and renames it.
+// WriteFileAtomic writes a temporary file beside path and renames it (through
+// a symbolic link to its target; a read-only file is refused).
 std::string ReadFile(const std::string& path);
 std::string ReadStdin();
 void WriteFileAtomic(const std::string& path, const std::string& bytes);

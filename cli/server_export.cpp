@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include "platform/activation.h"
+#include "platform/dialogs.h"
+#include "platform/com/errorinfo.h"
 #include "platform/com/hresult.h"
 
 namespace quillmer::cli {
@@ -44,9 +46,18 @@ int CallServerExport(const std::string& module, const char* exportName) {
   ServerModule loaded(module);
   auto call = reinterpret_cast<DllRegisterServerFn>(loaded.Export(exportName));
   if (!call) return Fail(module + " has no " + exportName + " export");
+  SetErrorInfo(0, nullptr);
   HRESULT hr = call();
-  if (FAILED(hr))
-    return Fail(std::string(exportName) + " in " + module + " failed: " + HResultText(hr));
+  if (FAILED(hr)) {
+    // The module says what failed through the thread's error information.
+    std::string why = HResultText(hr);
+    ComPtr<IErrorInfo> info;
+    std::u16string description;
+    if (GetErrorInfo(0, info.put()) == S_OK && SUCCEEDED(info->GetDescription(&description)) &&
+        !description.empty())
+      why = ToUtf8(description);
+    return Fail(std::string(exportName) + " in " + module + " failed: " + why);
+  }
   return kExitOk;
 }
 

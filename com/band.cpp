@@ -20,7 +20,7 @@ class TBrowserBandFactory final : public TComObjectFactory {
     const std::string classKey = "CLSID\\" + clsid;
     if (registering) {
       // The pages are found by the module's long path, spaces and all.
-      const std::string module = AnsiText(FromUtf8(ServerModulePath()));
+      const std::string module = RegistryModulePath(false);
       for (int n = 1; n <= kMenuEntryCount; ++n) {
         std::string caption;
         GetMenuCaption(n, caption);
@@ -38,14 +38,19 @@ class TBrowserBandFactory final : public TComObjectFactory {
         UnregisterMenuExt(caption);
       }
       const std::string category(kDeskBandCategory);
-      RegDeleteTree(HKEY_CLASSES_ROOT, "Component Categories\\" + category + "\\Enum");
-      RegDeleteTree(HKEY_CLASSES_ROOT, classKey + "\\Implemented Categories\\" + category);
-      RegDeleteTree(HKEY_CLASSES_ROOT, classKey + "\\InProcServer32");
-      RegDeleteTree(HKEY_CLASSES_ROOT, classKey);
+      DeleteRegTree(HKEY_CLASSES_ROOT, "Component Categories\\" + category + "\\Enum");
+      DeleteRegTree(HKEY_CLASSES_ROOT, classKey + "\\Implemented Categories\\" + category);
+      DeleteRegTree(HKEY_CLASSES_ROOT, classKey + "\\InProcServer32");
+      DeleteRegTree(HKEY_CLASSES_ROOT, classKey);
       RegKey toolbar;
       if (RegOpenKeyEx(HKEY_LOCAL_MACHINE, kToolbarKey, 0, KEY_ALL_ACCESS, toolbar.put()) ==
-          ERROR_SUCCESS)
-        RegDeleteValue(toolbar.get(), clsid);
+          ERROR_SUCCESS) {
+        LONG rc = RegDeleteValue(toolbar.get(), clsid);
+        if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND)
+          throw Error("Error deleting system registry entry: " + std::string(kToolbarKey) + " in '" +
+                          RegistryFilePath() + "': " + RegErrorText(rc),
+                      E_FAIL);
+      }
     }
   }
 

@@ -17,7 +17,7 @@ class TIEBrowserHelperFactory final : public TComObjectFactory {
     if (registering)
       WriteRegString(HKEY_LOCAL_MACHINE, key, true, "", "Quillmer_Helper");
     else
-      RegDeleteTree(HKEY_LOCAL_MACHINE, key);
+      DeleteRegTree(HKEY_LOCAL_MACHINE, key);
   }
 
  protected:

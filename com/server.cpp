@@ -147,12 +147,7 @@ void TComObjectFactory::UpdateRegistry(bool registering) {
   if (registering) {
     CreateRegKey(classKey, "", AnsiText(description_));
     // Hosts that cannot take a space in the path get its short form.
-    std::string path = ServerModulePath();
-    if (path.find(' ') != std::string::npos) {
-      std::string shortPath = GetShortPathName(path);
-      if (!shortPath.empty()) path = shortPath;
-    }
-    CreateRegKey(classKey + "\\InprocServer32", "", AnsiText(FromUtf8(path)));
+    CreateRegKey(classKey + "\\InprocServer32", "", RegistryModulePath(true));
     CreateRegKey(classKey + "\\InprocServer32", "ThreadingModel", kThreadingModel);
     if (!progId.empty()) {
       CreateRegKey(progId, "", AnsiText(description_));
@@ -203,17 +198,73 @@ void DestroyFactories() {
 
 std::string AnsiText(std::u16string_view text) { return EncodeCodePage(GetACP(), text); }
 
+namespace {
+
+bool AnsiCanHold(const std::string& utf8) {
+  const std::u16string wide = FromUtf8(utf8);
+  return DecodeCodePage(GetACP(), EncodeCodePage(GetACP(), wide)) == wide;
+}
+
+[[noreturn]] void ThrowRegistryError(const std::string& what, std::string_view key, LONG rc) {
+  throw Error(what + ": HKEY_CLASSES_ROOT\\" + std::string(key) + " in '" + RegistryFilePath() +
+                  "': " + RegErrorText(rc),
+              E_FAIL);
+}
+
+}  // namespace
+
+std::string RegistryModulePath(bool shortWhenSpaced) {
+  const std::string path = ServerModulePath();
+  const bool spaced = shortWhenSpaced && path.find(' ') != std::string::npos;
+  if (!spaced && AnsiCanHold(path)) return AnsiText(FromUtf8(path));
+  // The alias names the same file in characters any code page holds.
+  const std::string alias = GetShortPathName(path);
+  if (!alias.empty() && AnsiCanHold(alias)) return AnsiText(FromUtf8(alias));
+  if (spaced && AnsiCanHold(path)) return AnsiText(FromUtf8(path));
+  throw Error("cannot register '" + path + "': code page " + std::to_string(GetACP()) +
+                  " cannot hold its path and no short alias can be made beside it",
+              E_FAIL);
+}
+
 void CreateRegKey(std::string_view key, std::string_view valueName, std::string_view data) {
   RegKey k;
   const std::string value(data);
-  if (RegCreateKeyEx(HKEY_CLASSES_ROOT, key, KEY_QUERY_VALUE | KEY_CREATE_SUB_KEY | KEY_SET_VALUE,
-                     k.put()) != ERROR_SUCCESS ||
-      RegSetValueEx(k.get(), valueName, REG_SZ, value.c_str(),
-                    static_cast<DWORD>(value.size() + 1)) != ERROR_SUCCESS)
-    throw Error("Error creating system registry entry", E_FAIL);
+  LONG rc = RegCreateKeyEx(HKEY_CLASSES_ROOT, key,
+                           KEY_QUERY_VALUE | KEY_CREATE_SUB_KEY | KEY_SET_VALUE, k.put());
+  if (rc == ERROR_SUCCESS)
+    rc = RegSetValueEx(k.get(), valueName, REG_SZ, value.c_str(),
+                       static_cast<DWORD>(value.size() + 1));
+  if (rc != ERROR_SUCCESS) ThrowRegistryError("Error creating system registry entry", key, rc);
 }
 
-void DeleteRegKey(std::string_view key) { RegDeleteKey(HKEY_CLASSES_ROOT, key); }
+namespace {
+
+// Keys that are already gone, and keys that still have subkeys, are left as
+// they are; a store that refuses the change is not.
+bool Ignorable(HKEY root, std::string_view key, LONG rc) {
+  if (rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND || rc == ERROR_KEY_DELETED) return true;
+  if (rc != ERROR_ACCESS_DENIED) return false;
+  RegKey k;
+  std::string sub;
+  return RegOpenKeyEx(root, key, 0, KEY_READ, k.put()) == ERROR_SUCCESS &&
+         RegEnumKeyEx(k.get(), 0, &sub) == ERROR_SUCCESS;
+}
+
+}  // namespace
+
+void DeleteRegKey(std::string_view key) {
+  LONG rc = RegDeleteKey(HKEY_CLASSES_ROOT, key);
+  if (!Ignorable(HKEY_CLASSES_ROOT, key, rc))
+    ThrowRegistryError("Error deleting system registry entry", key, rc);
+}
+
+void DeleteRegTree(HKEY root, std::string_view key) {
+  LONG rc = RegDeleteTree(root, key);
+  if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND && rc != ERROR_KEY_DELETED)
+    throw Error("Error deleting system registry entry: " + std::string(key) + " in '" +
+                    RegistryFilePath() + "': " + RegErrorText(rc),
+                E_FAIL);
+}
 
 void WriteRegString(HKEY root, std::string_view key, bool create, std::string_view valueName,
                     std::string_view data) {
@@ -241,31 +292,47 @@ HRESULT ServerCanUnloadNow() {
   return ServerObjectCount() != 0 || ServerFactoryCount() != 0 ? S_FALSE : S_OK;
 }
 
+namespace {
+
+// The export's answer is E_FAIL, as the platform's; what failed goes to the
+// caller as the thread's error information.
+HRESULT RegistrationFailed(const char* exportName) {
+  HResultFromException(std::current_exception(), FromUtf8(exportName));
+  return E_FAIL;
+}
+
+}  // namespace
+
+// Each runs as one change of the registry: written whole or not at all.
 HRESULT ServerRegister() {
   try {
+    RegTransaction change;
     ITypeLib* lib = ServerTypeLib();
     if (!lib) throw Error("the type library is not loaded", E_UNEXPECTED);
-    OleCheck(RegisterTypeLib(lib, AnsiText(FromUtf8(ServerModulePath())),
-                             AnsiText(FromUtf8(ServerModuleDirectory()))),
+    const std::string path = RegistryModulePath(false);
+    OleCheck(RegisterTypeLib(lib, path, path.substr(0, path.rfind('/') + 1)),
              "RegisterTypeLib");
     ForEachFactory([](TComObjectFactory& f) { f.UpdateRegistry(true); });
+    change.Commit();
     return S_OK;
   } catch (...) {
-    return E_FAIL;
+    return RegistrationFailed("DllRegisterServer");
   }
 }
 
 HRESULT ServerUnregister() {
   try {
+    RegTransaction change;
     ITypeLib* lib = ServerTypeLib();
     if (!lib) throw Error("the type library is not loaded", E_UNEXPECTED);
     TLIBATTR attr;
     OleCheck(lib->GetLibAttr(&attr), "the type library's attributes");
     UnRegisterTypeLib(attr.guid, attr.wMajorVerNum, attr.wMinorVerNum, attr.lcid, attr.syskind);
     ForEachFactory([](TComObjectFactory& f) { f.UpdateRegistry(false); });
+    change.Commit();
     return S_OK;
   } catch (...) {
-    return E_FAIL;
+    return RegistrationFailed("DllUnregisterServer");
   }
 }
 

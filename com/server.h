@@ -106,9 +106,17 @@ std::string AnsiText(std::u16string_view text);
 // name: the default) to data; Error "Error creating system registry entry"
 // when that fails.
 void CreateRegKey(std::string_view key, std::string_view valueName, std::string_view data);
-// Base deletion: one key without subkeys under HKEY_CLASSES_ROOT; the result
-// is ignored.
+// The module's path as registry text: its short alias when shortWhenSpaced
+// and it holds a space, or when the ANSI code page cannot hold it. Throws
+// Error when no form of it can be written.
+std::string RegistryModulePath(bool shortWhenSpaced);
+
+// Base deletion: one key without subkeys under HKEY_CLASSES_ROOT. A key that
+// is missing or still has subkeys stays; Error when the store refuses.
 void DeleteRegKey(std::string_view key);
+// The extra deletions: a key with all its subkeys; a missing key is fine,
+// Error when the store refuses.
+void DeleteRegTree(HKEY root, std::string_view key);
 // The extra registrations: opens the key (creating it when create is set) and
 // writes the string, or skips it when the key cannot be opened.
 void WriteRegString(HKEY root, std::string_view key, bool create, std::string_view valueName,

@@ -69,6 +69,9 @@ struct State {
   std::string damage;              // why, for ExportRegistry
   std::set<HKEY> handles;
   RegFaultHook hook;
+  int txDepth = 0;
+  bool inTx = false;    // the cache is the transaction's copy: never reread
+  bool txDirty = false;
 };
 
 State& S() {
@@ -357,6 +360,7 @@ Store Parse(std::string_view text) {
 
 // Brings the cache in step with the file; false when it is damaged.
 void Refresh(State& s) {
+  if (s.inTx) return;
   std::string path = DefaultPath();
   FileIdentity id = Identify(path);
   if (s.identity && *s.identity == id && s.path == path) return;
@@ -442,6 +446,11 @@ LONG FromError(const Error& e) {
 // result; nothing is written when change fails.
 template <typename Fn>
 LONG Change(State& s, Fn&& change) {
+  if (s.inTx) {
+    LONG rc = change(s.store);
+    if (rc == ERROR_SUCCESS) s.txDirty = true;
+    return rc;
+  }
   std::string path = DefaultPath();
   int dirFd = -1;
   try {
@@ -455,7 +464,7 @@ LONG Change(State& s, Fn&& change) {
     if (rc == ERROR_SUCCESS) rc = change(s.store);
     if (rc == ERROR_SUCCESS) {
       s.identity.reset();  // should the write fail, read the file again
-      ReplaceFileAtomic(path, Serialize(s.store));
+      ReplaceFileAtomic(path, Serialize(s.store), -1, ReadOnlyFiles::Refuse);
       s.identity = Identify(path);
     }
     if (dirFd >= 0) ::close(dirFd);
@@ -683,6 +692,88 @@ RegKey& RegKey::operator=(RegKey&& other) noexcept {
 void RegKey::reset() {
   if (key_) RegCloseKey(key_);
   key_ = nullptr;
+}
+
+RegTransaction::RegTransaction() {
+  State& s = S();
+  lock_ = std::unique_lock(s.mutex);
+  if (s.txDepth++ > 0) return;
+  outermost_ = true;
+  open_ = true;
+  try {
+    path_ = DefaultPath();
+    const std::string dir = DirectoryOf(path_);
+    MakeDirectories(dir);
+    dirFd_ = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd_ < 0) throw Error(SystemErrorText("lock the registry in", dir), E_FAIL);
+    while (::flock(dirFd_, LOCK_EX) != 0) {
+      if (errno != EINTR) throw Error(SystemErrorText("lock the registry in", dir), E_FAIL);
+    }
+    s.identity.reset();  // another process may have changed it a moment ago
+    Refresh(s);
+    if (s.loadError) throw Error(s.damage, E_FAIL);
+    s.inTx = true;
+    s.txDirty = false;
+  } catch (...) {
+    End(false);
+    throw;
+  }
+}
+
+RegTransaction::~RegTransaction() { End(false); }
+
+void RegTransaction::Commit() {
+  if (!open_) return;
+  State& s = S();
+  if (s.txDirty) {
+    try {
+      ReplaceFileAtomic(path_, Serialize(s.store), -1, ReadOnlyFiles::Refuse);
+    } catch (const Error& e) {
+      End(false);
+      throw Error("cannot write the registry: " + std::string(e.what()), e.code());
+    }
+  }
+  End(true);
+}
+
+void RegTransaction::End(bool keep) {
+  if (!lock_.owns_lock()) return;
+  State& s = S();
+  if (outermost_ && open_) {
+    s.inTx = false;
+    s.txDirty = false;
+    // Kept: the cache is what was written. Dropped: read the file again.
+    s.identity.reset();
+    if (keep) s.identity = Identify(path_);
+    if (dirFd_ >= 0) ::close(dirFd_);
+    dirFd_ = -1;
+    open_ = false;
+  }
+  --s.txDepth;
+  lock_.unlock();
+}
+
+std::string RegErrorText(LONG code) {
+  switch (code) {
+    case ERROR_SUCCESS:
+      return "success";
+    case ERROR_FILE_NOT_FOUND:
+      return "not found";
+    case ERROR_ACCESS_DENIED:
+      return "access denied";
+    case ERROR_INVALID_HANDLE:
+      return "invalid handle";
+    case ERROR_WRITE_FAULT:
+      return "the registry file cannot be written";
+    case ERROR_INVALID_PARAMETER:
+      return "invalid name";
+    case ERROR_BADDB:
+      return "the registry file is damaged";
+    case ERROR_KEY_DELETED:
+      return "the key was deleted";
+    default:
+      return "error " + std::to_string(code);
+  }
 }
 
 std::string RegistryFilePath() { return DefaultPath(); }

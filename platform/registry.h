@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -115,6 +116,36 @@ class RegKey {
  private:
   HKEY key_ = nullptr;
 };
+
+// Makes every change this process makes while it lives one change of the
+// store, all or nothing: the store is locked against other processes and
+// threads, read once, changed in memory and written once by Commit. Gone
+// without a Commit, it leaves the store as it was. Reads see the changes
+// made so far. Nested ones join the outermost.
+class RegTransaction {
+ public:
+  // Throws Error naming the file when the store cannot be locked or read, or
+  // is damaged.
+  RegTransaction();
+  ~RegTransaction();
+  RegTransaction(const RegTransaction&) = delete;
+  RegTransaction& operator=(const RegTransaction&) = delete;
+  // Writes the changes, if there are any. Throws Error naming the file when
+  // it cannot (read-only file or folder, full disk); the store stays as it was.
+  void Commit();
+
+ private:
+  void End(bool keep);
+  std::unique_lock<std::recursive_mutex> lock_;
+  std::string path_;
+  int dirFd_ = -1;
+  bool outermost_ = false;
+  bool open_ = false;
+};
+
+// A registry result as text ("access denied", "the registry file is
+// damaged" ...), for messages.
+std::string RegErrorText(LONG code);
 
 // The store's file: QUILLMER_REGISTRY or the default under the user's
 // configuration directory.

@@ -53,6 +53,13 @@ std::string Alias(const std::string& dir, const std::string& name) {
   return {};
 }
 
+// Short names hold no spaces and only ASCII.
+bool NeedsAlias(std::string_view part) {
+  for (unsigned char c : part)
+    if (c == ' ' || c >= 0x80) return true;
+  return false;
+}
+
 }  // namespace
 
 std::string GetShortPathName(const std::string& longPath) {
@@ -68,7 +75,7 @@ std::string GetShortPathName(const std::string& longPath) {
     auto slash = longPath.find('/', pos);
     if (slash == std::string::npos) slash = longPath.size();
     std::string part = longPath.substr(pos, slash - pos);
-    if (part.find(' ') != std::string::npos) {
+    if (NeedsAlias(part)) {
       part = Alias(out.empty() ? "./" : out, part);
       if (part.empty()) return {};
     }

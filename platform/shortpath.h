@@ -1,5 +1,6 @@
 // Short path names: the platform gives every long file name an 8.3 alias in
-// its directory, and programs that cannot take a space in a path use them.
+// its directory, and programs that cannot take a space (or a character of
+// another code page) in a path use them.
 // Here the alias is a symbolic link beside the long name, made the first time
 // it is asked for and kept, as the platform keeps its aliases.
 #pragma once
@@ -8,9 +9,10 @@
 
 namespace quillmer {
 
-// The path with every component that holds a space replaced by its alias
-// (e.g. "/opt/My Tools/Quillmer.so" -> "/opt/MYTOOL~1/Quillmer.so"), which
-// names the same file. Components without a space are kept. Empty when the
+// The path with every component that holds a space or a character outside
+// ASCII replaced by its alias (e.g. "/opt/My Tools/Quillmer.so" ->
+// "/opt/MYTOOL~1/Quillmer.so"), which names the same file. Other components
+// are kept. Empty when the
 // path does not exist or an alias cannot be made (a read-only directory).
 std::string GetShortPathName(const std::string& longPath);
 

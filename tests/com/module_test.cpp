@@ -156,6 +156,81 @@ TEST_F(ModuleTest, LoadedFromAPathWithASpaceItRegistersAPathItCanBeLoadedBy) {
   EXPECT_EQ("<none>", Value(HKEY_CLASSES_ROOT, conface));
 }
 
+TEST_F(ModuleTest, ErrorInformationSetInTheModuleReachesItsCallerAndOutlivesTheModule) {
+  const std::string module = CopyModule("errors");
+  {
+    ServerModule loaded(module);
+    ASSERT_EQ(S_OK, Call(loaded, "DllRegisterServer"));
+  }
+  // Without a display the module cannot open the clipboard.
+  const char* display = std::getenv("DISPLAY");
+  const std::string savedDisplay = display ? display : "";
+  ::unsetenv("DISPLAY");
+  ComPtr<IConFace> face;
+  ASSERT_EQ(S_OK, CoCreateInstance(CLSID_ConFace, nullptr, CLSCTX_INPROC_SERVER, IID_OF(IConFace),
+                                   face.put_void()))
+      << LastActivationError();
+  ComPtr<ISupportErrorInfo> support;
+  ASSERT_EQ(S_OK, face->QueryInterface(IID_ISupportErrorInfo, support.put_void()));
+  EXPECT_EQ(S_OK, support->InterfaceSupportsErrorInfo(IID_OF(IConFace)));
+  SetErrorInfo(0, nullptr);
+  EXPECT_TRUE(FAILED(face->ClipToTrad()));
+  if (display) ::setenv("DISPLAY", savedDisplay.c_str(), 1);
+  ComPtr<IErrorInfo> info;
+  ASSERT_EQ(S_OK, GetErrorInfo(0, info.put()));
+  support.reset();
+  face.reset();
+  EXPECT_EQ(0, CoFreeUnusedLibraries());  // the module is gone; its error is not
+  std::u16string source, description;
+  EXPECT_EQ(S_OK, info->GetSource(&source));
+  EXPECT_EQ(S_OK, info->GetDescription(&description));
+  EXPECT_EQ(u"Quillmer.ConFace", source);
+  EXPECT_FALSE(description.empty());
+  // Taken: the slot is empty again, for the module as for the program.
+  ComPtr<IErrorInfo> again;
+  EXPECT_EQ(S_FALSE, GetErrorInfo(0, again.put()));
+}
+
+TEST_F(ModuleTest, ConcurrentRegistrationsLeaveTheStoreWhollyRegisteredOrWhollyNot) {
+  const std::string module = CopyModule("shared");
+  const std::string env = "QUILLMER_HOME=" + testing::ShellQuote(home.path().string()) +
+                          " QUILLMER_REGISTRY=" + testing::ShellQuote((home / "registry").string()) +
+                          " QUILLMER_ACP=1252 timeout 120 " +
+                          testing::ShellQuote(QUILLMER_BINARY);
+  const std::vector<std::string> keys = {
+      "CLSID\\{8B6F0D23-3C95-4E7A-A2D4-61C9E5F08B72}\\InprocServer32",
+      "Quillmer.ConFace\\Clsid",
+      "CLSID\\{5E2B9C41-7A1D-4F36-9C81-2D47B6A0E310}\\InProcServer32",
+      "Quillmer.Quillmer_Helper\\Clsid",
+      "TypeLib\\{5E2B9C40-7A1D-4F36-9C81-2D47B6A0E310}"};
+  const std::string helper =
+      "Software\\Microsoft\\Windows\\CurrentVersion\\explorer\\Browser Helper "
+      "Objects\\{5E2B9C42-7A1D-4F36-9C81-2D47B6A0E310}";
+  for (int round = 0; round < 4; ++round) {
+    std::string script;
+    for (int i = 0; i < 8; ++i)
+      for (const char* cmd : {" register ", " unregister "})
+        script += "(" + env + cmd + testing::ShellQuote(module) + " || echo failed) & ";
+    script += "wait";
+    FILE* p = ::popen(script.c_str(), "r");
+    ASSERT_NE(nullptr, p);
+    std::string out;
+    char buf[512];
+    while (std::size_t n = std::fread(buf, 1, sizeof buf, p)) out.append(buf, n);
+    ::pclose(p);
+    EXPECT_EQ("", out) << "round " << round;
+    const bool registered = Value(HKEY_LOCAL_MACHINE, helper) != "<none>";
+    for (const auto& key : keys) {
+      RegKey k;
+      EXPECT_EQ(registered, RegOpenKeyEx(HKEY_CLASSES_ROOT, key, 0, KEY_READ, k.put()) ==
+                                ERROR_SUCCESS)
+          << "round " << round << ": " << key;
+    }
+  }
+  for (const auto& e : fs::directory_iterator(home.path()))
+    EXPECT_EQ(std::string::npos, e.path().filename().string().find(".tmp")) << e.path();
+}
+
 TEST_F(ModuleTest, AModuleWhoseSettingsCannotBeReadServesNothing) {
   fs::create_directory(home / "Quillmer.ini");
   const std::string module = CopyModule("broken");

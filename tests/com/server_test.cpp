@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 
 #include "com/band.h"
@@ -194,18 +196,100 @@ TEST_F(ServerTest, AModulePathWithASpaceIsRegisteredByItsShortFormButPagesByTheL
             Value(HKEY_CURRENT_USER, kMenuExt + "Display:  Simplified Chinese"));
 }
 
-TEST_F(ServerTest, AFailedWriteStopsRegistrationAndKeepsWhatWasWritten) {
+// What the last failed export said, through the thread's error information.
+std::string LastError() {
+  ComPtr<IErrorInfo> info;
+  std::u16string text;
+  if (GetErrorInfo(0, info.put()) != S_OK) return "<none>";
+  info->GetDescription(&text);
+  return ToUtf8(text);
+}
+
+std::string RegistryText(const std::string& file) { return testing::ReadAll(file); }
+
+TEST_F(ServerTest, AFailedWriteFailsRegistrationAndLeavesTheStoreAsItWas) {
+  const std::string file = RegistryFilePath();
+  testing::WriteAll(file, "REGEDIT4\n\n[HKEY_CURRENT_USER\\Mine]\n@=\"kept\"\n");
+  const std::string before = RegistryText(file);
   SetRegistryFaultHook([](RegOp op, std::string_view path) {
     return op == RegOp::Write && path.find("Quillmer.ConFace") != std::string_view::npos
                ? ERROR_ACCESS_DENIED
                : ERROR_SUCCESS;
   });
   EXPECT_EQ(E_FAIL, ServerRegister());
+  const std::string why = LastError();
+  EXPECT_NE(std::string::npos, why.find("Error creating system registry entry")) << why;
+  EXPECT_NE(std::string::npos, why.find("Quillmer.ConFace")) << why;
+  EXPECT_NE(std::string::npos, why.find(file)) << why;
   SetRegistryFaultHook({});
-  EXPECT_EQ("ConFace Object", Value(HKEY_CLASSES_ROOT, "CLSID\\" + kConFace));
-  EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, "TypeLib\\" + kLibid));
-  // The walk stopped at the first class: the band was never reached.
-  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "CLSID\\" + kBand));
+  EXPECT_EQ(before, RegistryText(file));
+  EXPECT_EQ("<none>", Value(HKEY_CLASSES_ROOT, "CLSID\\" + kConFace));
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "TypeLib\\" + kLibid));
+  EXPECT_EQ("kept", Value(HKEY_CURRENT_USER, "Mine"));
+}
+
+TEST_F(ServerTest, UnregistrationFailsWhenTheStoreRefusesAndThenEveryKeyStays) {
+  ASSERT_EQ(S_OK, ServerRegister());
+  const std::string file = RegistryFilePath();
+  const std::string registered = RegistryText(file);
+
+  // A deletion the store refuses.
+  SetRegistryFaultHook([](RegOp op, std::string_view path) {
+    return op == RegOp::Write && path.find("Browser Helper Objects") != std::string_view::npos
+               ? ERROR_WRITE_FAULT
+               : ERROR_SUCCESS;
+  });
+  EXPECT_EQ(E_FAIL, ServerUnregister());
+  EXPECT_NE(std::string::npos, LastError().find("Browser Helper Objects"));
+  SetRegistryFaultHook({});
+  EXPECT_EQ(registered, RegistryText(file));
+
+  // A read-only file.
+  ::chmod(file.c_str(), 0444);
+  EXPECT_EQ(E_FAIL, ServerUnregister());
+  EXPECT_NE(std::string::npos, LastError().find(file));
+  EXPECT_EQ(registered, RegistryText(file));
+  EXPECT_EQ(E_FAIL, ServerRegister());
+  EXPECT_EQ(registered, RegistryText(file));
+  ::chmod(file.c_str(), 0644);
+
+  // A damaged file is neither read nor written.
+  const std::string damaged = registered + "[HKEY_NOWHERE]\n";
+  testing::WriteAll(file, damaged);
+  EXPECT_EQ(E_FAIL, ServerUnregister());
+  EXPECT_NE(std::string::npos, LastError().find("damaged")) << LastError();
+  EXPECT_EQ(E_FAIL, ServerRegister());
+  EXPECT_EQ(damaged, RegistryText(file));
+
+  // Keys that are already gone are no failure, even where nothing may be written.
+  testing::WriteAll(file, registered);
+  EXPECT_EQ(S_OK, ServerUnregister());
+  EXPECT_EQ("<none>", Value(HKEY_CLASSES_ROOT, "CLSID\\" + kConFace));
+  ::chmod(file.c_str(), 0444);
+  EXPECT_EQ(S_OK, ServerUnregister());
+}
+
+TEST_F(ServerTest, AModulePathTheAnsiCodePageCannotHoldIsRegisteredByAnAliasOrNotAtAll) {
+  std::filesystem::create_directories(home / "模块");
+  modulePath = (home / "模块" / "Quillmer.so").string();
+  testing::WriteAll(modulePath, "module");
+  SetServerModulePathForTests(modulePath);
+  ASSERT_EQ(S_OK, ServerRegister()) << LastError();
+  const std::string inproc = Value(HKEY_CLASSES_ROOT, "CLSID\\" + kConFace + "\\InprocServer32");
+  EXPECT_EQ(std::string::npos, inproc.find('?')) << inproc;
+  EXPECT_TRUE(std::filesystem::equivalent(inproc, modulePath)) << inproc;
+  const std::string page = Value(HKEY_CURRENT_USER, kMenuExt + "Display:  Simplified Chinese");
+  EXPECT_EQ(std::string::npos, page.find('?')) << page;
+  EXPECT_TRUE(page.starts_with("res://") && page.ends_with("/RT_HTML/PageToSim")) << page;
+  EXPECT_TRUE(std::filesystem::equivalent(page.substr(6, page.size() - 6 - 18), modulePath));
+
+  // No alias for a module that is not there: a clear failure, nothing written.
+  ASSERT_EQ(S_OK, ServerUnregister());
+  const std::string before = RegistryText(RegistryFilePath());
+  SetServerModulePathForTests((home / "缺少" / "Quillmer.so").string());
+  EXPECT_EQ(E_FAIL, ServerRegister());
+  EXPECT_NE(std::string::npos, LastError().find("code page 1252")) << LastError();
+  EXPECT_EQ(before, RegistryText(RegistryFilePath()));
 }
 
 TEST_F(ServerTest, HostIsExplorerOnlyUnderExplorer) {

@@ -307,6 +307,76 @@ TEST_F(RegistryTest, ExportOfOneKeyAndTheFileLocation) {
     ::unsetenv("HOME");
 }
 
+TEST_F(RegistryTest, ATransactionIsWrittenOnceOnCommitOrNotAtAll) {
+  RegKey k;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyEx(HKEY_CURRENT_USER, "K", KEY_ALL_ACCESS, k.put()));
+  const std::string before = ReadAll(file_);
+  {
+    RegTransaction change;
+    SetString(k.get(), "a", "1");
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyEx(HKEY_CURRENT_USER, "K\\Sub", KEY_ALL_ACCESS,
+                                            RegKey().put()));
+    ASSERT_EQ(ERROR_SUCCESS, RegDeleteKey(HKEY_CURRENT_USER, "K\\Sub"));
+    EXPECT_EQ("1", Query(k.get(), "a").substr(0, 1));  // its own changes are seen
+    EXPECT_EQ(before, ReadAll(file_));                  // nobody else's
+  }
+  // Abandoned: the store is what the file says.
+  EXPECT_EQ(before, ReadAll(file_));
+  DWORD type;
+  std::string data;
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegQueryValueEx(k.get(), "a", &type, &data));
+  {
+    RegTransaction change;
+    SetString(k.get(), "a", "1");
+    SetString(k.get(), "b", "2");
+    change.Commit();
+  }
+  EXPECT_NE(std::string::npos, ReadAll(file_).find("\"a\"=\"1\"\n\"b\"=\"2\""));
+  // Nothing changed, nothing written: a store nobody may write is fine then.
+  std::filesystem::permissions(file_, std::filesystem::perms::owner_read);
+  RegTransaction().Commit();
+}
+
+TEST_F(RegistryTest, AReadOnlyFileIsNeverReplaced) {
+  RegKey k;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyEx(HKEY_CURRENT_USER, "K", KEY_ALL_ACCESS, k.put()));
+  const std::string before = ReadAll(file_);
+  ::chmod(file_.c_str(), 0444);
+  struct stat was {};
+  ::stat(file_.c_str(), &was);
+  EXPECT_EQ(ERROR_ACCESS_DENIED, RegSetValueEx(k.get(), "x", REG_SZ, "x", 2));
+  {
+    RegTransaction change;
+    SetString(k.get(), "x", "x");
+    try {
+      change.Commit();
+      ADD_FAILURE() << "committed";
+    } catch (const Error& e) {
+      EXPECT_NE(std::string::npos, std::string(e.what()).find(file_)) << e.what();
+    }
+  }
+  struct stat now {};
+  ::stat(file_.c_str(), &now);
+  EXPECT_EQ(was.st_ino, now.st_ino);
+  EXPECT_EQ(before, ReadAll(file_));
+  DWORD type;
+  std::string data;
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegQueryValueEx(k.get(), "x", &type, &data));
+}
+
+TEST_F(RegistryTest, ATransactionOnADamagedOrUnreachableStoreDoesNotStart) {
+  std::filesystem::create_directories(dir_ / "reg");
+  WriteAll(file_, "REGEDIT4\n\n[HKEY_NOWHERE]\n");
+  try {
+    RegTransaction change;
+    ADD_FAILURE() << "started";
+  } catch (const Error& e) {
+    EXPECT_NE(std::string::npos, std::string(e.what()).find("damaged at line 3")) << e.what();
+  }
+  ::setenv("QUILLMER_REGISTRY", "/proc/self/quillmer/registry", 1);
+  EXPECT_THROW(RegTransaction(), Error);
+}
+
 TEST(RegistryCommand, PrintsTheStore) {
   TempDir dir;
   std::string file = (dir / "registry").string();

@@ -31,6 +31,16 @@ TEST(ShortPathTest, ComponentsWithASpaceGetAnAliasThatNamesTheSameFile) {
   EXPECT_EQ(dir.path().string() + "/ANOTHE~2", GetShortPathName((dir / "another dir").string()));
 }
 
+TEST(ShortPathTest, ComponentsOutsideAsciiGetAnAliasToo) {
+  testing::TempDir dir;
+  fs::create_directories(dir / "模块" / "plain");
+  const std::string file = (dir / "模块" / "plain" / "Quillmer.so").string();
+  testing::WriteAll(file, "x");
+  const std::string shortPath = GetShortPathName(file);
+  EXPECT_EQ(dir.path().string() + "/_~1/plain/Quillmer.so", shortPath);
+  EXPECT_TRUE(fs::equivalent(shortPath, file));
+}
+
 TEST(ShortPathTest, PathsWithoutASpaceStayAndMissingOnesHaveNone) {
   testing::TempDir dir;
   const std::string plain = (dir / "Quillmer.so").string();
