@@ -10,6 +10,7 @@
 #include <map>
 #include <string>
 
+#include "engine/convert.h"
 #include "engine/tables.h"
 #include "engine/userfix.h"
 
@@ -78,5 +79,48 @@ void BM_InitB5fix_Rebuild(benchmark::State& state) {
   RemoveUserFixTables();
 }
 BENCHMARK(BM_InitB5fix_Rebuild)->Unit(benchmark::kMillisecond);
+
+// Hostile user tables: 8000 keys that share their first two characters (and
+// a third), against 1.2 MB of text that begins every one of them. The time
+// must grow with the text alone, not with the keys that share a prefix.
+class SharedPrefixFiles {
+ public:
+  SharedPrefixFiles() {
+    std::string tmpl = (std::filesystem::temp_directory_path() / "quillmer-bench-XXXXXX").string();
+    dir_ = std::string(::mkdtemp(tmpl.data())) + "/";
+    std::string text = "-1,-1,-1,-1,-1,-1\r\n\"Key\",\"Value\"\r\n";
+    const std::string prefix = "\xA4\xA4\xA4\x40\xA4\x41";  // 一 乙 丁 in Big5
+    for (int i = 0; i < 8000; ++i) {
+      char tail[3] = {static_cast<char>(0xA5 + i / 157 % 20), static_cast<char>(0x40 + i % 63),
+                      0};
+      text += JoinFixLine(prefix + tail + std::to_string(i), "x") + "\r\n";
+    }
+    std::ofstream(dir_ + "user_b5fix.dat", std::ios::binary) << text;
+    // Text that matches the shared prefix at every character but no key.
+    while (input_.size() < 1200000) input_ += prefix + "\xA4\x42";
+  }
+  ~SharedPrefixFiles() { std::filesystem::remove_all(dir_); }
+  const std::string& dir() const { return dir_; }
+  const std::string& input() const { return input_; }
+
+ private:
+  std::string dir_, input_;
+};
+
+void BM_ApplyFix_SharedPrefixKeys(benchmark::State& state) {
+  static SharedPrefixFiles files;
+  static std::map<std::string, std::int32_t> ages;
+  InstallUserFixTables(UserFixHost{
+      files.dir(), [](std::string_view key) { return ages[std::string(key)]; },
+      [](std::string_view key, std::int32_t age) { ages[std::string(key)] = age; }});
+  InitB5fix();
+  EnsureTables();
+  for (auto _ : state) benchmark::DoNotOptimize(ApplyFix(files.input(), 0));
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * files.input().size()));
+  state.counters["entries"] = static_cast<double>(Tables().B5fix.Count());
+  RemoveUserFixTables();
+  InitB5fix();
+}
+BENCHMARK(BM_ApplyFix_SharedPrefixKeys)->Unit(benchmark::kMillisecond);
 
 }  // namespace

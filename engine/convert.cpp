@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <iterator>
+#include <memory>
 #include <vector>
 
 #include "engine/tables.h"
@@ -31,6 +32,8 @@ std::u16string ReadUnits(std::string_view bytes, bool bigEndian) {
     unsigned lo = p[2 * i], hi = p[2 * i + 1];
     t[i] = static_cast<char16_t>(bigEndian ? (lo << 8 | hi) : (hi << 8 | lo));
   }
+  // A unit cut off by the end reads as "?", as in the other encodings.
+  if (bytes.size() % 2) t.push_back(u'?');
   return t;
 }
 
@@ -228,74 +231,19 @@ void ApplyFix(TextStream& stream, int table) {
 
 namespace {
 
-// ConvertScript over whole strings, step by step: always right, whatever the
-// tables and code pages do with a character.
-void ConvertScriptGeneral(std::u16string& text, const DirectionInfo& info) {
-  // Characters that must come through untouched but cannot travel through the
-  // code pages one unit each — those outside the Basic Multilingual Plane and
-  // U+001F itself — are set aside up front and stand as U+001F meanwhile.
-  std::vector<std::u16string> early;
-  std::u16string s;
-  s.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char16_t u = text[i];
-    if (u == kPlaceholder) {
-      early.emplace_back(1, u);
-      s.push_back(kPlaceholder);
-    } else if (IsSurrogate(u)) {
-      std::size_t len =
-          (u <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF)
-              ? 2
-              : 1;
-      early.emplace_back(text, i, len);
-      s.push_back(kPlaceholder);
-      i += len - 1;
-    } else {
-      s.push_back(u);
-    }
-  }
-
-  // Step 1: encode with the source code page; 2: map the characters;
-  // 3: decode with the target code page; 4: where there was no counterpart
-  // (□) or the source code page had no such character (?), take the input's.
-  std::string b = EncodeCodePage(info.src, s);
-  MapCharacters(b, info.table);
-  std::u16string w = DecodeCodePage(info.dst, b);
-  const std::size_t common = std::min(w.size(), s.size());
-  for (std::size_t i = 0; i < common; ++i)
-    if (w[i] == kWhiteSquare || w[i] == u'?') w[i] = s[i];
-  // 5: through the target code page and back, which turns what it cannot
-  // hold into "?".
-  w = DecodeCodePage(info.dst, EncodeCodePage(info.dst, w));
-
-  // 6: one list in text order of what is set aside: the early ones where
-  // their placeholders stand, and the characters the target code page cannot
-  // hold.
-  std::vector<std::u16string> aside;
-  std::size_t nextEarly = 0;
-  const std::size_t common2 = std::min(w.size(), s.size());
-  for (std::size_t i = 0; i < common2; ++i) {
-    if (s[i] == kPlaceholder && nextEarly < early.size()) {
-      aside.push_back(std::move(early[nextEarly++]));
-      w[i] = kPlaceholder;
-    } else if (w[i] == u'?' && s[i] != u'?') {
-      aside.emplace_back(1, s[i]);
-      w[i] = kPlaceholder;
-    }
-  }
-
-  // 7: encode, correct the phrases; 8: decode; 9: put back what was set aside.
-  DecodeCodePage(info.dst, ApplyFix(EncodeCodePage(info.dst, w), info.table), text);
-  PutBack(text, aside);
-}
-
-// The same steps, one unit at a time. When every unit keeps its own position
-// through steps 1 to 6 — it encodes to one whole character of the source code
-// page, maps to one whole character of the target code page and decodes to
-// one unit, and likewise on the way back — steps 1 to 7 are a function of the
-// unit alone, worked out once per unit and kept in a route table. ApplyFix and
-// the last decoding then run on the whole text as before. A unit without such
-// a route sends the whole text down the general path.
+// ConvertScript goes one unit at a time: what becomes of a unit in steps 1 to
+// 7 depends on the unit alone, and is worked out once and kept in a route
+// table. ApplyFix and the last decoding then run on the whole text.
+//
+// A unit takes the character tables only when it is one whole character of
+// the source code page that decodes back to itself; a single byte is left as
+// it is, so the unit is too (code page 936 reads 0x80 as the euro sign, 950 as
+// U+0080). Anything else — characters the source lacks, bytes such as 0xFF
+// that the character map would pair with the next character, one-way
+// mappings — has no counterpart and keeps its own form. A result that the
+// target code page cannot carry as one whole character of its own, read back
+// unchanged, is set aside and put back after ApplyFix; so is every surrogate
+// and U+001F, which stands in for what is set aside.
 struct UnitRoute {
   std::uint16_t code;      // source code-page code whose table entry the route used
   std::uint16_t mapped;    // that table entry
@@ -309,57 +257,165 @@ constexpr std::uint8_t kRouteKnown = 1, kRouteLocal = 2, kRouteAside = 4, kRoute
 UnitRoute g_routes[2][0x10000];
 bool g_fastPath = true;
 
-// Bytes of one unit in cp, as EncodeUnitCached gives them: -1 when none.
-int UnitBytes(UINT cp, char16_t u, std::uint16_t& bytes) {
-  unsigned char b[2];
-  int n = EncodeUnitCached(cp, u, b);
-  bytes = n == 2 ? static_cast<std::uint16_t>(b[0] << 8 | b[1]) : n == 1 ? b[0] : 0;
+// The bytes of one unit in cp: from the cached arrays when `cached` and they
+// answer, else from the converter itself. -1 or 0 when there are none.
+int UnitBytes(UINT cp, char16_t u, std::uint16_t& bytes, bool cached) {
+  unsigned char b[8];
+  int n = cached ? EncodeUnitCached(cp, u, b) : -1;
+  if (n < 0) n = WideCharToMultiByte(cp, 0, &u, 1, reinterpret_cast<char*>(b), 8, nullptr, nullptr);
+  if (n < 1 || n > 2) return n > 2 ? -1 : n;
+  bytes = n == 2 ? static_cast<std::uint16_t>(b[0] << 8 | b[1]) : b[0];
   return n;
 }
 
-bool DecodeBytes(UINT cp, std::uint16_t bytes, int n, char16_t& unit) {
+// Whether n bytes are one whole character of code-page text (a byte below
+// 0x81, or a lead byte and one more) that cp decodes to one unit.
+bool DecodeBytes(UINT cp, std::uint16_t bytes, int n, char16_t& unit, bool cached) {
+  if (n == 1 ? bytes >= 0x81 : n != 2 || bytes < 0x8100) return false;
   const unsigned char b[2] = {static_cast<unsigned char>(n == 2 ? bytes >> 8 : bytes),
                               static_cast<unsigned char>(bytes & 0xFF)};
-  return DecodeCharCached(cp, b, static_cast<std::size_t>(n), &unit);
+  if (cached && HasCodePageCache(cp))
+    return DecodeCharCached(cp, b, static_cast<std::size_t>(n), &unit);
+  char16_t out[4];
+  if (MultiByteToWideChar(cp, 0, reinterpret_cast<const char*>(b), n, out, 4) != 1) return false;
+  unit = out[0];
+  return true;
 }
 
-// Works out the route of u: steps 1 to 7 of the general path for one unit.
+// Works out the route of u (neither a surrogate nor U+001F): steps 1 to 7.
 UnitRoute FindRoute(char16_t u, const DirectionInfo& info, const std::uint16_t* map,
-                    std::uint16_t mark) {
+                    std::uint16_t mark, bool cached) {
   UnitRoute r{};
   r.flags = kRouteKnown;
+  char16_t w = u, back = 0;
   std::uint16_t src = 0;
-  const int n = UnitBytes(info.src, u, src);
-  std::uint16_t mapped = src;
-  if (n == 2 && src >= 0x8100) {  // step 2: a double-byte character
+  const int n = UnitBytes(info.src, u, src, cached);
+  if (n == 2 && DecodeBytes(info.src, src, 2, back, cached) && back == u) {
+    // Step 2: a double-byte character of the source, through the table.
     const bool inTable = src >= 0x8140 && src <= 0xFEFE;
-    mapped = inTable ? map[src - 0x8140] : mark;
+    const std::uint16_t mapped = inTable ? map[src - 0x8140] : mark;
     if (inTable) {
       r.flags |= kRouteTable;
       r.code = src;
       r.mapped = mapped;
     }
-  } else if (n != 1 || src >= 0x81) {
-    return r;  // no bytes, or a byte that step 2 would pair with the next
+    // Steps 3 and 4: no counterpart (□, "?" or nothing whole) keeps the unit.
+    char16_t t;
+    if (DecodeBytes(info.dst, mapped, 2, t, cached) && t != kWhiteSquare && t != u'?') w = t;
   }
-  char16_t w;
-  if (!DecodeBytes(info.dst, mapped, n, w)) return r;  // step 3
-  if (w == kWhiteSquare || w == u'?') w = u;           // step 4
-  std::uint16_t dst;
-  const int dn = UnitBytes(info.dst, w, dst);  // step 5
-  if (dn < 1 || !DecodeBytes(info.dst, dst, dn, w)) return r;
-  if (w == u'?' && u != u'?') {  // step 6
+  // Steps 5 to 7: in the target code page, or set aside.
+  std::uint16_t out = 0;
+  int bn = UnitBytes(info.dst, w, out, cached);
+  if (bn < 1 || !DecodeBytes(info.dst, out, bn, back, cached) || back != w) {
     r.flags |= kRouteAside;
-    w = kPlaceholder;
+    bn = UnitBytes(info.dst, kPlaceholder, out, cached);
+    if (bn != 1 || out != kPlaceholder) return r;
   }
-  std::uint16_t out;
-  const int bn = UnitBytes(info.dst, w, out);  // step 7
-  if (bn < 0) return r;
   r.length = static_cast<std::uint8_t>(bn);
   r.bytes[0] = static_cast<unsigned char>(bn == 2 ? out >> 8 : out);
   r.bytes[1] = static_cast<unsigned char>(out);
   r.flags |= kRouteLocal;
   return r;
+}
+
+// The direct byte paths (GBK to Big5 and back) read the source a character
+// at a time, as the code page does. A double-byte code with a table entry
+// takes it. Any other character — no entry, a byte such as 0x80 that means
+// something else in the target, a byte such as 0xFF that the source reads
+// alone — is written as itself in the target code page, or as □ when the
+// target lacks it; it never takes its neighbour's byte. Answers that depend
+// on the code pages alone are kept per direction: 0 not asked yet, else
+// kByteKnown | length << 16 | bytes.
+constexpr std::uint32_t kByteKnown = 1u << 31;
+std::uint32_t g_byteSingle[2][256];
+std::uint32_t g_bytePair[2][0x10000];
+
+// The target bytes of the source character `bytes` (n of them).
+std::uint32_t ByteRoute(const DirectionInfo& info, std::uint16_t bytes, int n,
+                        std::uint16_t mark) {
+  char16_t c = 0, same = 0;
+  std::uint16_t back = 0, out = mark;
+  int bn = 2;
+  if (DecodeBytes(info.src, bytes, n, c, true) && UnitBytes(info.src, c, back, true) == n &&
+      back == bytes) {
+    if (n == 1 && DecodeBytes(info.dst, bytes, 1, same, true) && same == c) {
+      out = bytes;  // ASCII: the same in both
+      bn = 1;
+    } else {
+      std::uint16_t d = 0;
+      const int dn = UnitBytes(info.dst, c, d, true);
+      if (dn >= 1 && DecodeBytes(info.dst, d, dn, same, true) && same == c) {
+        out = d;
+        bn = dn;
+      }
+    }
+  }
+  return kByteKnown | static_cast<std::uint32_t>(bn) << 16 | out;
+}
+
+// Step 1 of the byte paths in place of the bare character map.
+void MapCodePageText(std::string& d, const DirectionInfo& info) {
+  const std::uint16_t* map =
+      info.table == 0 ? Tables().GbToB5Table.data() : Tables().B5ToGbTable.data();
+  const std::uint16_t mark = info.table == 0 ? kBig5Square : kGbkSquare;
+  // The answers are kept only while both code pages have their lookup arrays
+  // (a code page made to look missing must not leave its answers behind).
+  const bool keep = HasCodePageCache(info.src) && HasCodePageCache(info.dst);
+  static std::uint32_t noSingle[256], noPair[0x10000];
+  static int lead[2][256], noLead[256];
+  std::uint32_t* single = keep ? g_byteSingle[info.table] : noSingle;
+  std::uint32_t* pair = keep ? g_bytePair[info.table] : noPair;
+  // Whether the source reads a byte of 0x81 or above as a lead byte.
+  int* leads = keep ? lead[info.table] : noLead;
+  if (!keep) {
+    std::memset(noSingle, 0, sizeof noSingle);
+    std::memset(noPair, 0, sizeof noPair);
+    std::memset(noLead, 0, sizeof noLead);
+  }
+  std::string out;
+  out.reserve(d.size() + d.size() / 16 + 2);
+  const auto* p = reinterpret_cast<const unsigned char*>(d.data());
+  const std::size_t n = d.size();
+  auto put = [&](std::uint32_t e) {
+    if ((e >> 16 & 3) == 2) out.push_back(static_cast<char>(e >> 8 & 0xFF));
+    out.push_back(static_cast<char>(e & 0xFF));
+  };
+  for (std::size_t i = 0; i < n;) {
+    const unsigned char b = p[i];
+    if (b < 0x80) {
+      const std::size_t run = AsciiBytes(p + i, n - i);
+      out.append(d, i, run);
+      i += run;
+      continue;
+    }
+    if (b >= 0x81 && !leads[b]) {
+      char16_t u;
+      leads[b] = HasCodePageCache(info.src) && DecodeCharCached(info.src, &b, 1, &u) ? -1 : 1;
+    }
+    if (b < 0x81 || leads[b] < 0) {
+      std::uint32_t& e = single[b];
+      if (!e) e = ByteRoute(info, b, 1, mark);
+      put(e);
+      ++i;
+      continue;
+    }
+    if (i + 1 == n) {  // a lead byte that ends the data stays as it is
+      out.push_back(static_cast<char>(b));
+      break;
+    }
+    const unsigned code = static_cast<unsigned>(b) << 8 | p[i + 1];
+    const std::uint16_t to = code >= 0x8140 && code <= 0xFEFE ? map[code - 0x8140] : mark;
+    if (to != mark) {
+      out.push_back(static_cast<char>(to >> 8));
+      out.push_back(static_cast<char>(to & 0xFF));
+    } else {
+      std::uint32_t& e = pair[code];
+      if (!e) e = ByteRoute(info, static_cast<std::uint16_t>(code), 2, mark);
+      put(e);
+    }
+    i += 2;
+  }
+  d = std::move(out);
 }
 
 // Whether every ASCII unit but U+001F goes through unchanged, one byte each, in
@@ -368,38 +424,45 @@ UnitRoute FindRoute(char16_t u, const DirectionInfo& info, const std::uint16_t* 
 int g_asciiSame[2];
 
 bool AsciiGoesThrough(const DirectionInfo& info, UnitRoute* routes, const std::uint16_t* map,
-                      std::uint16_t mark) {
+                      std::uint16_t mark, bool cached) {
   int& same = g_asciiSame[info.table];
   if (same == 0) {
     same = 1;
     for (char16_t u = 0; u < 0x80; ++u) {
       if (u == kPlaceholder) continue;
       UnitRoute& r = routes[u];
-      if (!(r.flags & kRouteKnown)) r = FindRoute(u, info, map, mark);
+      if (!(r.flags & kRouteKnown)) r = FindRoute(u, info, map, mark, cached);
       if (r.flags != (kRouteKnown | kRouteLocal) || r.length != 1 || r.bytes[0] != u) same = -1;
     }
   }
   return same > 0;
 }
 
-// Steps 1 to 7 of the unit-at-a-time path for units given a block at a time:
-// the bytes of each unit's route, and in order the characters set aside. A
-// high surrogate that ends a block waits for the next, which may hold its
-// low half.
+// Steps 1 to 7 for units given a block at a time: the bytes of each unit's
+// route, and in order the characters set aside. A high surrogate that ends a
+// block waits for the next, which may hold its low half. `cached`: routes kept
+// across calls and worked out from the code pages' lookup arrays; otherwise
+// worked out afresh from the converters for this text alone.
 class RouteWriter {
  public:
-  RouteWriter(const DirectionInfo& info, std::string& bytes, std::size_t sizeHint)
+  RouteWriter(const DirectionInfo& info, std::string& bytes, std::size_t sizeHint, bool cached)
       : info_(info),
         bytes_(bytes),
         map_(info.table == 0 ? Tables().GbToB5Table.data() : Tables().B5ToGbTable.data()),
         mark_(info.table == 0 ? kBig5Square : kGbkSquare),
-        routes_(g_routes[info.table]) {
-    if (!g_fastPath || !HasCodePageCache(info.src) || !HasCodePageCache(info.dst)) return;
+        cached_(cached) {
+    if (cached) {
+      if (!g_fastPath || !HasCodePageCache(info.src) || !HasCodePageCache(info.dst)) return;
+      routes_ = g_routes[info.table];
+    } else {
+      own_.reset(new UnitRoute[0x10000]());
+      routes_ = own_.get();
+    }
     // Set-aside characters stand as U+001F, which must itself keep its place.
-    placeholder_ = FindRoute(kPlaceholder, info, map_, mark_);
+    placeholder_ = FindRoute(kPlaceholder, info, map_, mark_, cached);
     if (!(placeholder_.flags & kRouteLocal) || (placeholder_.flags & kRouteAside)) return;
     // Worth asking only for text long enough to hold runs.
-    asciiRuns_ = sizeHint >= 256 && AsciiGoesThrough(info, routes_, map_, mark_);
+    asciiRuns_ = sizeHint >= 256 && AsciiGoesThrough(info, routes_, map_, mark_, cached);
     bytes_.clear();
     if (bytes_.capacity() < sizeHint) bytes_.reserve(sizeHint + sizeHint / 2);
     ready_ = true;
@@ -447,7 +510,7 @@ class RouteWriter {
         } else {
           if (!(r->flags & kRouteKnown) ||
               ((r->flags & kRouteTable) && map_[r->code - 0x8140] != r->mapped))
-            routes_[u] = FindRoute(u, info_, map_, mark_);
+            routes_[u] = FindRoute(u, info_, map_, mark_, cached_);
           if (!(r->flags & kRouteLocal)) return false;
           if (r->flags & kRouteAside) aside.emplace_back(1, u);
         }
@@ -485,7 +548,9 @@ class RouteWriter {
   std::string& bytes_;
   const std::uint16_t* map_;
   std::uint16_t mark_;
-  UnitRoute* routes_;
+  const bool cached_;
+  UnitRoute* routes_ = nullptr;
+  std::unique_ptr<UnitRoute[]> own_;
   UnitRoute placeholder_{};
   bool ready_ = false;
   bool asciiRuns_ = false;
@@ -494,8 +559,9 @@ class RouteWriter {
   std::size_t k_ = 0;
 };
 
-bool ConvertScriptFast(std::u16string& text, const DirectionInfo& info, std::string& bytes) {
-  RouteWriter writer(info, bytes, text.size());
+bool ConvertScriptRoutes(std::u16string& text, const DirectionInfo& info, std::string& bytes,
+                         bool cached) {
+  RouteWriter writer(info, bytes, text.size(), cached);
   if (!writer.Ready() || !writer.Feed(text.data(), text.size())) return false;
   writer.Finish();
   // The text's own storage takes the result: it is read no more.
@@ -510,7 +576,9 @@ void ConvertScript(std::u16string& text, ConvDirection direction, std::string& s
   if (direction != cdToTrad && direction != cdToSim) return;
   EnsureTables();
   const DirectionInfo info = Info(direction);
-  if (!ConvertScriptFast(text, info, scratch)) ConvertScriptGeneral(text, info);
+  // Without both code pages nothing can be converted: the text stays as it is.
+  if (!IsValidCodePage(info.src) || !IsValidCodePage(info.dst)) return;
+  if (!ConvertScriptRoutes(text, info, scratch, true)) ConvertScriptRoutes(text, info, scratch, false);
 }
 
 }  // namespace
@@ -552,7 +620,10 @@ void DecodeUTF8To(const unsigned char* p, std::size_t count, Take&& take) {
         i += 3;
       } while (++j < room && count - i >= 3 && (p[i] & 0xF0) == 0xE0);
     } else if ((b0 & 0xE0) == 0xC0) {
-      if (count - i < 2) break;
+      if (count - i < 2) {
+        buf[k++] = u'?';  // cut off by the end, as the code pages read a lone lead byte
+        break;
+      }
       buf[k++] = static_cast<char16_t>((b0 & 0x1F) << 6 | (p[i + 1] & 0x3F));
       i += 2;
     } else if ((b0 & 0xF8) == 0xF0 && count - i >= 4 && (p[i + 1] & 0xC0) == 0x80 &&
@@ -572,7 +643,10 @@ void DecodeUTF8To(const unsigned char* p, std::size_t count, Take&& take) {
           static_cast<char16_t>((b0 & 0x0F) << 12 | (p[i + 1] & 0x3F) << 6 | (p[i + 2] & 0x3F));
       i += 3;
     } else {
-      if (count - i < 3) break;
+      if (count - i < 3) {
+        buf[k++] = u'?';
+        break;
+      }
       buf[k++] =
           static_cast<char16_t>((b0 & 0x0F) << 12 | (p[i + 1] & 0x3F) << 6 | (p[i + 2] & 0x3F));
       i += 3;
@@ -609,9 +683,9 @@ class Utf8Encoder {
           Three(u);
         }
         --i;
-      } else if (u >= 1 && u <= 0x7F) {
-        // U+0000 is not among them: it takes three bytes.
-        const std::size_t run = AsciiUnits(units + i, std::min(n - i, sizeof buf_ - k_), 0);
+      } else if (u <= 0x7F) {
+        // 0x80 stops nothing: every unit below it, U+0000 too, is one byte.
+        const std::size_t run = AsciiUnits(units + i, std::min(n - i, sizeof buf_ - k_), 0x80);
         NarrowUnits(units + i, run, buf_ + k_);
         k_ += run;
         i += run - 1;
@@ -703,7 +777,7 @@ bool ConvertUtf8Fast(std::string& d, const DirectionInfo& info, bool writeSignat
   std::string_view in = d;
   if (in.size() >= 3 && in.substr(0, 3) == "\xEF\xBB\xBF") in.remove_prefix(3);
   std::string bytes;
-  RouteWriter writer(info, bytes, in.size());
+  RouteWriter writer(info, bytes, in.size(), true);
   if (!writer.Ready()) return false;
   bool routed = true;
   DecodeUTF8To(
@@ -761,16 +835,18 @@ void ConvertStream(TextStream& stream, TextEncoding source, TextEncoding target,
   std::string& d = stream.data;
 
   if (source == teGBK && target == teBig5) {
-    MapCharacters(d, 0);
+    MapCodePageText(d, Info(cdToTrad));
     ApplyFixInPlace(d, 0);
     return;
   }
   if (source == teBig5 && target == teGBK && (direction == cdToSim || direction == cdNone)) {
-    MapCharacters(d, 1);
+    MapCodePageText(d, Info(cdToSim));
     ApplyFixInPlace(d, 1);
     return;
   }
-  if (source <= teUTF8 && source == target && direction == cdNone) return;
+  // Nothing to convert: the bytes stay as they are, those that no code page
+  // could decode included.
+  if (source <= teBig5 && source == target && direction == cdNone) return;
   if (source == teUTF8 && target == teUTF8 && (direction == cdToTrad || direction == cdToSim) &&
       ConvertUtf8Fast(d, Info(direction), writeSignature))
     return;

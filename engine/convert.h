@@ -26,9 +26,11 @@ void MapCharacters(std::string& bytes, int table);
 void ApplyFix(TextStream& stream, int table);
 std::string ApplyFix(std::string_view bytes, int table);
 
-// Lenient UTF-8 to UTF-16, without validating continuation bytes.
+// Lenient UTF-8 to UTF-16, without validating continuation bytes; a sequence
+// cut off by the end gives "?".
 std::u16string DecodeUTF8Bytes(const unsigned char* bytes, std::size_t count);
-// UTF-16 units to UTF-8, each unit on its own (surrogates give three bytes).
+// UTF-16 units to UTF-8: U+0000 as one zero byte, a surrogate pair as four
+// bytes, a lone surrogate as three.
 std::string EncodeUTF8Units(std::u16string_view units);
 // Swaps the bytes of each unit up to the first U+0000.
 void SwapByteOrder(std::u16string& text);

@@ -5,6 +5,7 @@
 
 #include "engine/convert.h"
 #include "engine/tables.h"
+#include "platform/ascii.h"
 #include "platform/codepage.h"
 #include "platform/error.h"
 #include "platform/module.h"
@@ -28,6 +29,40 @@ std::unique_ptr<std::bitset<65536>> LoadTestTable(std::string_view name) {
 }
 
 bool IsContinuation(unsigned char b) { return (b & 0xC0) == 0x80; }
+
+// Whether all n bytes are well-formed UTF-8 (no overlong forms, surrogates or
+// code points past U+10FFFF, nothing cut off) holding at least one character
+// beyond ASCII.
+bool WholeIsUTF8(const unsigned char* p, std::size_t n) {
+  bool multi = false;
+  std::size_t i = 0;
+  while (i < n) {
+    i += AsciiBytes(p + i, n - i);
+    if (i == n) break;
+    const unsigned char b = p[i];
+    std::size_t len;
+    unsigned char lo = 0x80, hi = 0xBF;  // the range of the second byte
+    if (b >= 0xC2 && b <= 0xDF) {
+      len = 2;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+      len = 3;
+      if (b == 0xE0) lo = 0xA0;
+      if (b == 0xED) hi = 0x9F;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+      len = 4;
+      if (b == 0xF0) lo = 0x90;
+      if (b == 0xF4) hi = 0x8F;
+    } else {
+      return false;
+    }
+    if (n - i < len || p[i + 1] < lo || p[i + 1] > hi) return false;
+    for (std::size_t k = 2; k < len; ++k)
+      if (!IsContinuation(p[i + k])) return false;
+    multi = true;
+    i += len;
+  }
+  return multi;
+}
 
 }  // namespace
 
@@ -78,7 +113,11 @@ TextEncoding DetectEncoding(TextStream& stream) {
     stream.position = 0;
     return r;
   }
-  if (LooksLikeUTF8(stream)) {
+  // Text that is UTF-8 from end to end is taken as such whatever its first
+  // kilobytes hold; the sample below only decides for the rest.
+  if (WholeIsUTF8(reinterpret_cast<const unsigned char*>(stream.data.data()),
+                  stream.data.size()) ||
+      LooksLikeUTF8(stream)) {
     stream.position = 0;
     return teUTF8;
   }

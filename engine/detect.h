@@ -12,8 +12,9 @@ namespace quillmer {
 // position after the bytes read.
 TextEncoding DetectSignature(TextStream& stream);
 bool LooksLikeUTF8(TextStream& stream);
-// Signature, then UTF-8 plausibility, then a vote of frequent Big5 and GBK
-// characters. Position 0 on return.
+// Signature, then UTF-8 (well-formed throughout, or plausible in the first
+// 3006 bytes), then a vote of frequent Big5 and GBK characters. Position 0 on
+// return.
 TextEncoding DetectEncoding(TextStream& stream);
 
 std::u16string AnsiToWide(std::string_view bytes, unsigned codePage);

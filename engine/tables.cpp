@@ -15,8 +15,10 @@
 namespace quillmer {
 namespace {
 
-// Slots with more keys than this get a second-character index.
+// Slots with more keys than this get a second-character index, and runs of
+// keys with the same second character more than kTrieAfter a trie.
 constexpr std::size_t kLinearScanLimit = 8;
+constexpr std::size_t kTrieAfter = 16;
 
 std::string_view RequireResource(std::string_view name) {
   auto res = LoadModuleResource(name, RT_RCDATA);
@@ -163,6 +165,7 @@ void FixTable::Prepare() { ForgetLookup(); }
 void FixTable::ForgetLookup() {
   slotRuns_.reset();
   runs_.clear();
+  trie_.clear();
   slotsBuilt_ = 0;
   pairFilter_.reset();
   shortFirst_ = {};
@@ -276,12 +279,107 @@ void FixTable::BuildSlot(int slot, std::int32_t first, std::int32_t hi) const {
     while (runs_[table + 2 * h]) h = (h + 1) & mask;
     runs_[table + 2 * h] = static_cast<std::int32_t>(second + 1);
     runs_[table + 2 * h + 1] = static_cast<std::int32_t>(runs_.size());
+    if (end - j > kTrieAfter) {
+      // Many keys with the same two first characters: a trie of what follows
+      // them, so that a shared prefix is read once, not once per key.
+      std::vector<std::int32_t> run;
+      for (; j < end; ++j) {
+        const std::size_t key = bySecond[j] & 0xFFFFFFFFu;
+        run.insert(run.end(), spans.begin() + 3 * key, spans.begin() + 3 * key + 3);
+      }
+      runs_.push_back(-1 - BuildTrie(run, firstLength + (second > 0xFF ? 2 : 1)));
+      continue;
+    }
     runs_.push_back(static_cast<std::int32_t>(end - j));
     for (; j < end; ++j) {
       const std::size_t key = bySecond[j] & 0xFFFFFFFFu;
       runs_.insert(runs_.end(), spans.begin() + 3 * key, spans.begin() + 3 * key + 3);
     }
   }
+}
+
+std::int32_t FixTable::BuildTrie(const std::vector<std::int32_t>& keys, std::size_t prefix) const {
+  // The keys' bytes after the prefix, in byte order; a key before its
+  // extensions, equal keys in table order.
+  struct Tail {
+    std::string_view bytes;
+    std::int32_t line, length;
+  };
+  const char* text = keys_.data();
+  std::vector<Tail> tails;
+  tails.reserve(keys.size() / 3);
+  for (std::size_t j = 0; j < keys.size(); j += 3)
+    tails.push_back({std::string_view(text + keys[j + 1], static_cast<std::size_t>(keys[j + 2]))
+                         .substr(prefix),
+                     keys[j], keys[j + 2]});
+  std::sort(tails.begin(), tails.end(), [](const Tail& a, const Tail& b) {
+    return a.bytes != b.bytes ? a.bytes < b.bytes : a.line < b.line;
+  });
+  // Node: the earliest line ending there (or kNoLine) and its key's length,
+  // the number of children, then (byte, node) for each in byte order.
+  struct Task {
+    std::size_t lo, hi, depth, parentSlot;
+  };
+  const auto root = static_cast<std::int32_t>(trie_.size());
+  std::vector<Task> tasks{{0, tails.size(), 0, 0}};
+  while (!tasks.empty()) {
+    const Task t = tasks.back();
+    tasks.pop_back();
+    const auto node = static_cast<std::int32_t>(trie_.size());
+    if (t.parentSlot) trie_[t.parentSlot] = node;
+    std::int32_t best = kNoLine, bestLength = 0;
+    std::size_t i = t.lo;
+    for (; i < t.hi && tails[i].bytes.size() == t.depth; ++i) {
+      if (tails[i].line < best) {
+        best = tails[i].line;
+        bestLength = tails[i].length;
+      }
+    }
+    std::size_t children = 0;
+    for (std::size_t k = i; k < t.hi; ++k)
+      children += k == i || tails[k].bytes[t.depth] != tails[k - 1].bytes[t.depth];
+    trie_.insert(trie_.end(), {best, bestLength, static_cast<std::int32_t>(children)});
+    for (std::size_t k = i; k < t.hi;) {
+      const char b = tails[k].bytes[t.depth];
+      std::size_t e = k;
+      while (e < t.hi && tails[e].bytes[t.depth] == b) ++e;
+      trie_.push_back(static_cast<unsigned char>(b));
+      trie_.push_back(0);
+      tasks.push_back({k, e, t.depth + 1, trie_.size() - 1});
+      k = e;
+    }
+  }
+  return root;
+}
+
+std::int32_t FixTable::TrieMatch(std::int32_t root, std::size_t prefix, const unsigned char* p,
+                                 std::size_t avail, std::int32_t& length) const {
+  const std::int32_t* t = trie_.data();
+  std::int32_t best = kNoLine;
+  std::size_t pos = prefix;
+  for (std::int32_t n = root;;) {
+    if (t[n] < best) {
+      best = t[n];
+      length = t[n + 1];
+    }
+    if (pos >= avail) break;
+    const std::int32_t* first = t + n + 3;
+    const std::int32_t* last = first + 2 * t[n + 2];
+    const std::int32_t b = p[pos];
+    // Children in byte order: a binary search over the pairs.
+    std::size_t lo = 0, hi = static_cast<std::size_t>(last - first) / 2;
+    while (lo < hi) {
+      const std::size_t mid = (lo + hi) / 2;
+      if (first[2 * mid] < b)
+        lo = mid + 1;
+      else
+        hi = mid;
+    }
+    if (first + 2 * lo >= last || first[2 * lo] != b) break;
+    n = first[2 * lo + 1];
+    ++pos;
+  }
+  return best;
 }
 
 void FixTable::BuildFilter() const {
@@ -345,6 +443,16 @@ std::int32_t FixTable::Match(int slot, const unsigned char* p, std::size_t avail
     if (e[0] == 0) break;
     if (static_cast<std::uint32_t>(e[0]) != second + 1) continue;
     const std::int32_t* keys = base + e[1];
+    if (keys[0] < 0) {
+      std::int32_t length = 0;
+      const std::int32_t line =
+          TrieMatch(-1 - keys[0], FirstCharLength(slot) + (second > 0xFF ? 2 : 1), p, avail, length);
+      if (line != kNoLine && (!best || line < best[0])) {
+        if (keyLength) *keyLength = static_cast<std::size_t>(length);
+        return line;
+      }
+      break;
+    }
     for (std::int32_t j = 0; j < keys[0]; ++j) {
       const std::int32_t* key = keys + 1 + 3 * j;
       if (best && key[0] > best[0]) break;

@@ -155,6 +155,14 @@ class FixTable {
   // character, built when the slot is first met.
   void BuildSlot(int slot, std::int32_t first, std::int32_t hi) const;
   void BuildFilter() const;
+  // A trie over keys given as spans, all sharing their first `prefix` bytes;
+  // returns its root in trie_.
+  std::int32_t BuildTrie(const std::vector<std::int32_t>& keys, std::size_t prefix) const;
+  // The earliest line of the trie's keys that the text at p begins with, and
+  // its length; kNoLine when none.
+  std::int32_t TrieMatch(std::int32_t root, std::size_t prefix, const unsigned char* p,
+                         std::size_t avail, std::int32_t& length) const;
+  static constexpr std::int32_t kNoLine = 0x7FFFFFFF;
 
   // Lines are noted when many are asked for; until then a few are found
   // from the nearest block.
@@ -172,6 +180,8 @@ class FixTable {
   // a count and that many keys in table order.
   mutable std::vector<std::int32_t> runs_;
   mutable std::uint32_t slotsBuilt_ = 0;
+  // Tries of runs with many keys (a run's count is then -1 - its root).
+  mutable std::vector<std::int32_t> trie_;
   // Once a table is used at length: a bit per hashed pair of first and second
   // characters of the keys, and the first bytes of keys without a second
   // character. Text whose first two characters miss both begins no key.

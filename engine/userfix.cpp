@@ -17,8 +17,10 @@ namespace quillmer {
 namespace {
 
 constexpr FixSide kSides[2] = {
-    {"user_b5fix.dat", "b5fix.ndx", "AgeUserB5fix", 0x01, "Error inititating B5fix!"},
-    {"user_gbfix.dat", "gbfix.ndx", "AgeUserGBfix", 0x76, "Error initiating GBfix!"},
+    {"user_b5fix.dat", "b5fix.ndx", "AgeUserB5fix", "HashUserB5fix", 0x01,
+     "Error inititating B5fix!"},
+    {"user_gbfix.dat", "gbfix.ndx", "AgeUserGBfix", "HashUserGBfix", 0x76,
+     "Error initiating GBfix!"},
 };
 
 std::optional<UserFixHost>& Host() {
@@ -114,20 +116,30 @@ void Rebuild(FixTable& table, int which, const UserFixHost& host) {
   // The age before the read: a file saved meanwhile then counts as changed.
   const std::int32_t age = FileAge(userPath);
   std::vector<std::string> user;
+  std::int32_t hash = 0;
   try {
     auto bytes = ReadFileIfExists(userPath);
     if (!bytes) throw Error("missing", E_FILE_NOT_FOUND);
     user = UserFixLines(*bytes);
+    hash = UserFileHash(*bytes);
   } catch (const Error&) {
     ShowError("Error loading " + std::string(side.userFile) + " !", MB_ICONERROR);
   }
   if (!MergeFixTable(table, builtin, user)) return;
+  // The message names the file that could not be written.
   try {
     ReplaceFileAtomic(host.directory + side.indexFile, WriteFixIndexFile(table, side.formatByte),
                       0444);
+  } catch (const Error&) {
+    ShowError("Cannot write \"" + std::string(side.indexFile) + "\".", MB_ICONERROR);
+    return;
+  }
+  try {
+    // The hash first: an age stored without it still leaves the index stale.
+    host.WriteAgeValue(side.hashKey, hash);
     host.WriteAgeValue(side.ageKey, age);
   } catch (const Error&) {
-    ShowError("Cannot open \"" + std::string(side.userFile) + "\".", MB_ICONERROR);
+    ShowError("Cannot write \"" + host.settingsFile + "\".", MB_ICONERROR);
   }
 }
 
@@ -260,11 +272,14 @@ std::string WriteFixIndexFile(const FixTable& table, std::uint8_t formatByte) {
   return out;
 }
 
-bool ReadFixIndexFile(std::string_view bytes, FixTable& table) {
+bool ReadFixIndexFile(std::string_view bytes, FixTable& table, int formatByte) {
   table.Clear();
   if (bytes.size() < static_cast<std::size_t>(kFixIndexHeaderSize)) return false;
   FixIndexHeader h;
   h.FormatByte = static_cast<std::uint8_t>(bytes[0]);
+  // The first byte tells the two tables' files apart: the other table's
+  // phrases would silently replace this one's.
+  if (formatByte >= 0 && h.FormatByte != formatByte) return false;
   h.KeysOffset = GetInt(bytes, 1);
   h.KeysLength = GetInt(bytes, 5);
   h.ValuesOffset = GetInt(bytes, 9);
@@ -340,6 +355,13 @@ std::int32_t FileAge(const std::string& path) {
   return PackDosDateTime(st.st_mtime);
 }
 
+std::int32_t UserFileHash(std::string_view bytes) {
+  std::uint32_t h = 2166136261u;  // FNV-1a
+  for (char c : bytes) h = (h ^ static_cast<unsigned char>(c)) * 16777619u;
+  h ^= static_cast<std::uint32_t>(bytes.size()) * 0x9E3779B1u;
+  return static_cast<std::int32_t>(h);
+}
+
 void InstallUserFixTables(UserFixHost host) {
   Host() = std::move(host);
   SetUserFixLoader(LoadUserFix);
@@ -355,8 +377,19 @@ bool IndexStale(int which) {
   if (!host) return true;
   const FixSide& side = FixSideOf(which);
   if (!Exists(host->directory + side.indexFile)) return true;
+  const std::string userPath = host->directory + side.userFile;
   std::int32_t stored = host->ReadAgeValue ? host->ReadAgeValue(side.ageKey) : 0;
-  return FileAge(host->directory + side.userFile) != stored;
+  if (FileAge(userPath) != stored) return true;
+  // Saved again within the age's two seconds: only the content tells.
+  std::optional<std::string> bytes;
+  try {
+    bytes = ReadFileIfExists(userPath);
+  } catch (const Error&) {
+    return true;
+  }
+  if (!bytes) return true;
+  const std::int32_t hash = host->ReadAgeValue ? host->ReadAgeValue(side.hashKey) : 0;
+  return UserFileHash(*bytes) != hash;
 }
 
 bool LoadUserFix(FixTable& table, int which) {
@@ -380,7 +413,7 @@ bool LoadUserFix(FixTable& table, int which) {
       }
       ::close(fd);
       if (failed) ShowError(side.readError, MB_ICONWARNING);
-      if (!failed && ReadFixIndexFile(bytes, table)) return true;
+      if (!failed && ReadFixIndexFile(bytes, table, side.formatByte)) return true;
     }
     // An index that cannot be opened, read or trusted is built again.
   }

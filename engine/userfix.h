@@ -21,6 +21,7 @@ struct FixSide {
   const char* userFile;   // "user_b5fix.dat"
   const char* indexFile;  // "b5fix.ndx"
   const char* ageKey;     // "AgeUserB5fix", in section "Text_Convert"
+  const char* hashKey;    // "HashUserB5fix": the content the index was built from
   std::uint8_t formatByte;
   const char* readError;  // shown when an open index file cannot be read
 };
@@ -65,8 +66,9 @@ struct FixIndexHeader {
 std::string WriteFixIndexFile(const FixTable& table, std::uint8_t formatByte);
 // Fills table from a file's bytes. False, with the table cleared, when the
 // file is short, a block lies outside it, the key and replacement counts
-// differ, or the index does not describe the keys: such a file is stale.
-bool ReadFixIndexFile(std::string_view bytes, FixTable& table);
+// differ, the index does not describe the keys, or (formatByte 0-255) the
+// file belongs to the other table: such a file is stale.
+bool ReadFixIndexFile(std::string_view bytes, FixTable& table, int formatByte = -1);
 
 // ---- file ages -------------------------------------------------------------
 
@@ -76,6 +78,9 @@ bool ReadFixIndexFile(std::string_view bytes, FixTable& table);
 std::int32_t PackDosDateTime(std::time_t t);
 // The packed last-write time of a file; -1 when it does not exist.
 std::int32_t FileAge(const std::string& path);
+// What tells one version of a user file from another where its age cannot
+// (two saves within two seconds): a hash of its bytes and their count.
+std::int32_t UserFileHash(std::string_view bytes);
 
 // ---- the host --------------------------------------------------------------
 
@@ -86,6 +91,7 @@ struct UserFixHost {
   std::string directory;  // with its trailing separator
   std::function<std::int32_t(std::string_view key)> ReadAgeValue;
   std::function<void(std::string_view key, std::int32_t age)> WriteAgeValue;
+  std::string settingsFile = "Quillmer.ini";  // named when WriteAgeValue fails
 };
 
 // Installs the user-table loader of InitB5fix / InitGBfix; they take the
@@ -95,7 +101,7 @@ void InstallUserFixTables(UserFixHost host);
 void RemoveUserFixTables();
 
 // Whether side's index file must be built again: it is missing, or the user
-// file's age differs from the stored age value.
+// file's age or content differs from the stored values.
 bool IndexStale(int which);
 
 // The user path of InitB5fix / InitGBfix; false when it does not apply

@@ -107,6 +107,27 @@ TEST(ConvertCommand, WritesOutputFilesAtomically) {
   EXPECT_EQ(files, 1);
 }
 
+// The reported cases end to end: UTF-8 behind a long ASCII head converted in
+// place, the euro sign, and --none between the same legacy encoding.
+TEST(ConvertCommand, KeepsWhatItCannotConvert) {
+  TempDir d;
+  std::string body;
+  for (int i = 0; i < 20; ++i) body += ToUtf8(u"这是你的头发");
+  WriteAll(d / "f.txt", "<!-- " + std::string(3100, 'x') + body);
+  auto det = RunQuillmer({"detect", (d / "f.txt").string()});
+  EXPECT_EQ(det.out, (d / "f.txt").string() + ": utf-8\n");
+  auto r = RunQuillmer(
+      {"convert", "--to-simp", "-o", (d / "f.txt").string(), (d / "f.txt").string()});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(ReadAll(d / "f.txt"), "<!-- " + std::string(3100, 'x') + body);
+
+  auto euro = RunQuillmer({"convert", "--to-trad"}, ToUtf8(u"价格 €5"));
+  EXPECT_EQ(euro.out, ToUtf8(u"價格 €5"));
+  const std::string junk = EncodeCodePage(936, u"头发") + "\x80\xFF\x81";
+  auto none = RunQuillmer({"convert", "--none", "--from", "gbk"}, junk);
+  EXPECT_EQ(none.out, junk);
+}
+
 TEST(ConvertCommand, UsageAndDetectionErrors) {
   EXPECT_EQ(RunQuillmer({"convert"}).status, 2);
   EXPECT_EQ(RunQuillmer({"convert", "--to-trad", "--to-simp"}).status, 2);

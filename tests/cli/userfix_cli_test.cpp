@@ -60,7 +60,9 @@ TEST_F(UserFixCommand, AUserFileChangesTheOutputAndItsIndexIsReusedUntilTheFileC
   ASSERT_TRUE(std::filesystem::exists(index));
   EXPECT_EQ(0u, Stamp(index).mode & 0222) << "the index is left read-only";
   const std::string age = std::to_string(FileAge((home_ / "user_b5fix.dat").string()));
-  EXPECT_EQ("[Text_Convert]\nAgeUserB5fix=" + age + "\n", ReadAll(home_ / "Quillmer.ini"));
+  const std::string hash = std::to_string(UserFileHash(ReadAll(home_ / "user_b5fix.dat")));
+  EXPECT_EQ("[Text_Convert]\nHashUserB5fix=" + hash + "\nAgeUserB5fix=" + age + "\n",
+            ReadAll(home_ / "Quillmer.ini"));
   EXPECT_FALSE(std::filesystem::exists(home_ / "gbfix.ndx"));
 
   // A second run reads the index: the file is neither replaced nor touched.
@@ -75,7 +77,7 @@ TEST_F(UserFixCommand, AUserFileChangesTheOutputAndItsIndexIsReusedUntilTheFileC
   auto third = Convert(input);
   EXPECT_EQ("華夏頭髮", third.out);
   EXPECT_NE(before, Stamp(index));
-  EXPECT_EQ("[Text_Convert]\nAgeUserB5fix=" +
+  EXPECT_EQ("[Text_Convert]\nHashUserB5fix=" + hash + "\nAgeUserB5fix=" +
                 std::to_string(FileAge((home_ / "user_b5fix.dat").string())) + "\n",
             ReadAll(home_ / "Quillmer.ini"));
 

@@ -121,6 +121,25 @@ TEST_F(ConvertTest, StreamSignaturesAndUntouchedStreams) {
   EXPECT_EQ(Stream("abc", teUTF8, teUnknown, cdToTrad), "abc");
 }
 
+// Without a change of script between the same encoding the bytes stay as
+// they are, those no code page decodes included; converted or re-encoded,
+// input cut off by its end gives one "?" in every encoding.
+TEST_F(ConvertTest, StreamUndecodableAndCutOffBytes) {
+  const std::string junk = "\x80\xFF\x81\x20\xA1";  // cut-off lead byte last
+  EXPECT_EQ(Stream(Gbk(u"头发") + junk, teGBK, teGBK, cdNone), Gbk(u"头发") + junk);
+  EXPECT_EQ(Stream(Big5(u"頭髮") + junk, teBig5, teBig5, cdNone), Big5(u"頭髮") + junk);
+  EXPECT_EQ(Stream("a\xE4\xB8", teUTF8, teUTF8, cdNone), "a\xE4\xB8");
+
+  const std::string q = ToUtf8(u"中?");
+  EXPECT_EQ(Stream(ToUtf8(u"中") + "\xE4\xB8", teUTF8, teUTF8, cdToTrad), q);
+  EXPECT_EQ(Stream(ToUtf8(u"中") + "\xC3", teUTF8, teUTF8, cdToSim), q);
+  EXPECT_EQ(Stream(ToUtf8(u"中") + "\xE4\xB8", teUTF8, teGBK, cdNone), Gbk(u"中?"));
+  EXPECT_EQ(Stream(Gbk(u"中") + "\xD6", teGBK, teUTF8, cdNone), q);
+  EXPECT_EQ(Stream(Big5(u"中") + "\xA4", teBig5, teUTF8, cdNone), q);
+  EXPECT_EQ(Stream("\x2D\x4E\x41", teUnicode, teUTF8, cdNone), q);
+  EXPECT_EQ(Stream("\x4E\x2D\x41", teUnicodeBE, teUTF8, cdToSim), q);
+}
+
 TEST_F(ConvertTest, StreamTargets) {
   // U+2027 becomes the full-width full stop in GBK, even without conversion.
   EXPECT_EQ(Stream(ToUtf8(u"中\u2027国"), teUTF8, teGBK, cdNone), Gbk(u"中．国"));
@@ -136,7 +155,14 @@ TEST_F(ConvertTest, StreamTargets) {
 TEST(Utf8Units, EncodeAndDecode) {
   EXPECT_EQ(EncodeUTF8Units(u"\u00E9"), "\xC3\xA9");
   EXPECT_EQ(EncodeUTF8Units(u"\u4E2D"), "\xE4\xB8\xAD");
-  EXPECT_EQ(EncodeUTF8Units(std::u16string(1, u'\0')), "\xE0\x80\x80");
+  // U+0000 is the zero byte, alone and inside runs of ASCII; the overlong
+  // E0 80 80 that older files hold still reads as U+0000.
+  EXPECT_EQ(EncodeUTF8Units(std::u16string(1, u'\0')), std::string(1, '\0'));
+  std::u16string mixed = u"ab" + std::u16string(300, u'x') + u"中";
+  mixed[1] = mixed[150] = u'\0';
+  std::string want = "ab" + std::string(300, 'x') + "\xE4\xB8\xAD";
+  want[1] = want[150] = '\0';
+  EXPECT_EQ(EncodeUTF8Units(mixed), want);
   EXPECT_EQ(EncodeUTF8Units(u"😀"), "\xF0\x9F\x98\x80");
   std::u16string lone(1, static_cast<char16_t>(0xD83D));
   EXPECT_EQ(EncodeUTF8Units(lone), "\xED\xA0\xBD");
@@ -147,9 +173,11 @@ TEST(Utf8Units, EncodeAndDecode) {
   EXPECT_EQ(dec("a\xC3\xA9\xE4\xB8\xAD"), u"aé中");
   EXPECT_EQ(dec("\xF0\x9F\x98\x80!"), u"😀!");
   EXPECT_EQ(dec("\xE0\x80\x80"), std::u16string(1, u'\0'));
-  // Cut-off sequences end decoding; continuation bytes are not checked.
-  EXPECT_EQ(dec("ab\xE4\xB8"), u"ab");
-  EXPECT_EQ(dec("a\xC3"), u"a");
+  // A sequence cut off by the end gives "?", as a lone GBK lead byte does;
+  // continuation bytes are not checked.
+  EXPECT_EQ(dec("ab\xE4\xB8"), u"ab?");
+  EXPECT_EQ(dec("ab\xE4"), u"ab?");
+  EXPECT_EQ(dec("a\xC3"), u"a?");
   EXPECT_EQ(dec("\xC3\x29"), std::u16string(1, static_cast<char16_t>(0xE9)));
 }
 

@@ -231,6 +231,80 @@ TEST_F(ShippedTables, CharacterWithoutBig5CounterpartIsMarkedOnlyOnTheBytePath) 
   EXPECT_EQ(Convert(u"瘘管", cdToTrad), u"瘘管");
 }
 
+// Whether the tables cover c in a direction: c is one double-byte character of
+// the source code page, read back as itself, with a table entry.
+bool Covered(char16_t c, ConvDirection d) {
+  const UINT src = d == cdToTrad ? 936 : 950;
+  const std::string b = EncodeCodePage(src, std::u16string(1, c));
+  if (b.size() != 2 || static_cast<unsigned char>(b[0]) < 0x81) return false;
+  if (DecodeCodePage(src, b) != std::u16string(1, c)) return false;
+  const unsigned code = static_cast<unsigned char>(b[0]) << 8 | static_cast<unsigned char>(b[1]);
+  if (code < 0x8140 || code > 0xFEFE) return false;
+  return d == cdToTrad ? Tables().GbToB5Table[code - 0x8140] != kBig5Square
+                       : Tables().B5ToGbTable[code - 0x8140] != kGbkSquare;
+}
+
+// Every character the tables do not cover comes out as it went in, between
+// neighbours that convert as they do alone: the euro sign and U+0080 (one
+// byte each in the code pages, read differently by the other), the private
+// use characters that stand for a single 0xFF byte, and all the rest.
+TEST_F(ShippedTables, EveryUncoveredCharacterComesThroughOnTheTextPath) {
+  EnsureTables();
+  for (ConvDirection d : {cdToTrad, cdToSim}) {
+    const std::u16string left = Convert(u"中", d), right = Convert(u"文", d);
+    int checked = 0;
+    for (unsigned c = 1; c <= 0xFFFF; ++c) {
+      if ((c >= 0xD800 && c <= 0xDFFF) || Covered(static_cast<char16_t>(c), d))
+        continue;
+      const std::u16string one(1, static_cast<char16_t>(c));
+      ASSERT_EQ(Convert(u"中" + one + u"文", d), left + one + right)
+          << std::hex << "U+" << c << " direction " << int(d);
+      ++checked;
+    }
+    EXPECT_GT(checked, 30000);
+  }
+  EXPECT_EQ(Convert(u"价格 €5", cdToTrad), u"價格 €5");
+  EXPECT_EQ(Convert(u"價格 5", cdToSim), u"价格 5");
+  EXPECT_EQ(Convert(u"头发", cdToTrad), u"頭髮");
+  EXPECT_EQ(Convert(u"頭髮", cdToSim), u"头发");
+}
+
+// The byte paths: a character without a table entry is written as itself in
+// the target code page, or as □ where that lacks it, and never takes a byte
+// of its neighbour.
+TEST_F(ShippedTables, EveryUncoveredCharacterComesThroughOnTheBytePath) {
+  EnsureTables();
+  for (ConvDirection d : {cdToTrad, cdToSim}) {
+    const UINT src = d == cdToTrad ? 936 : 950, dst = d == cdToTrad ? 950 : 936;
+    const TextEncoding from = d == cdToTrad ? teGBK : teBig5, to = d == cdToTrad ? teBig5 : teGBK;
+    const std::string square = d == cdToTrad ? "\xA1\xBC" : "\xA1\xF5";
+    auto bytePath = [&](std::string bytes) {
+      TextStream s(std::move(bytes));
+      ConvertStream(s, from, to, d, false);
+      return s.data;
+    };
+    const std::string left = bytePath(EncodeCodePage(src, u"中"));
+    const std::string right = bytePath(EncodeCodePage(src, u"文"));
+    int checked = 0;
+    for (unsigned c = 0x80; c <= 0xFFFF; ++c) {
+      const std::u16string one(1, static_cast<char16_t>(c));
+      if ((c >= 0xD800 && c <= 0xDFFF) || Covered(static_cast<char16_t>(c), d)) continue;
+      const std::string in = EncodeCodePage(src, one);
+      if (in == "?" || DecodeCodePage(src, in) != one) continue;  // not in the source
+      const std::string held = EncodeCodePage(dst, one);
+      const std::string want = held != "?" && DecodeCodePage(dst, held) == one ? held : square;
+      ASSERT_EQ(bytePath(EncodeCodePage(src, u"中") + in + EncodeCodePage(src, u"文")),
+                left + want + right)
+          << std::hex << "U+" << c << " direction " << int(d);
+      ++checked;
+    }
+    EXPECT_GT(checked, 100);
+  }
+  TextStream euro(EncodeCodePage(936, u"价格 €5"));
+  ConvertStream(euro, teGBK, teBig5, cdToTrad, false);
+  EXPECT_EQ(DecodeCodePage(950, euro.data), u"價格 €5");
+}
+
 // The direct byte paths use the same tables without the Unicode steps.
 TEST_F(ShippedTables, BytePathsConvertWordsBothWays) {
   TextStream toBig5(EncodeCodePage(936, u"头发干了，里面"));

@@ -61,6 +61,25 @@ TEST_F(DetectTest, Utf8Plausibility) {
   EXPECT_EQ(Detect(ToUtf8(u"中文和一个é")), teUTF8);
 }
 
+// The sample decides only for text that is not UTF-8 throughout: a long
+// ASCII head (a comment, a licence) must not hide the UTF-8 after it.
+TEST_F(DetectTest, WholeUtf8WinsWhateverItsHead) {
+  const std::string head = "<!-- " + std::string(3100, 'x') + " -->\n";
+  std::string body;
+  for (int i = 0; i < 20; ++i) body += ToUtf8(u"这是你的头发，你的是");
+  EXPECT_EQ(Detect(head + body), teUTF8);
+  EXPECT_EQ(Detect(head + ToUtf8(u"é")), teUTF8);
+  EXPECT_EQ(Detect(head + ToUtf8(u"表情 😀")), teUTF8);
+  // Not UTF-8 throughout: the sample (all ASCII here) and the vote decide.
+  EXPECT_EQ(Detect(head + Big5(u"你的是不") + ToUtf8(u"中")), teBig5);
+  EXPECT_EQ(Detect(head + ToUtf8(u"中文") + "\xE4\xB8"), teUnknown);    // cut off
+  EXPECT_EQ(Detect(head + ToUtf8(u"中文") + "\xE0\x80\x80"), teUnknown);  // overlong
+  EXPECT_EQ(Detect(head + ToUtf8(u"中文") + "\xED\xA0\x80"), teUnknown);  // surrogate
+  EXPECT_EQ(Detect(head + Gbk(u"你的是不")), teGBK);
+  // Pure ASCII stays undecided, as before.
+  EXPECT_EQ(Detect(head), teUnknown);
+}
+
 TEST_F(DetectTest, VotesBetweenBig5AndGbk) {
   EXPECT_EQ(Detect(Big5(u"你的是不")), teBig5);
   EXPECT_EQ(Detect(Gbk(u"你的是不")), teGBK);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -250,7 +251,7 @@ class UserFixTest : public testing::SmallTables {
                                      [this](std::string_view key, std::int32_t age) {
                                        if (failAgeWrite) throw Error("cannot write");
                                        ages[std::string(key)] = age;
-                                       ++ageWrites;
+                                       if (key.starts_with("Age")) ++ageWrites;
                                      }});
   }
   void TearDown() override {
@@ -382,9 +383,68 @@ TEST_F(UserFixTest, AFailedIndexWriteKeepsTheTableAndStoresNoAge) {
   failAgeWrite = true;
   EXPECT_EQ(u"", ToTrad(u"头发")) << "the table in memory is complete";
   ASSERT_EQ(1u, boxes.size());
-  EXPECT_EQ(u"Cannot open \"user_b5fix.dat\".", boxes[0].text);
+  EXPECT_EQ(u"Cannot write \"Quillmer.ini\".", boxes[0].text) << "the file that failed";
   EXPECT_EQ(MB_ICONERROR, boxes[0].flags & 0xF0);
   EXPECT_TRUE(IndexStale(0)) << "no age stored: the next load builds again";
+}
+
+// An index that cannot be written (a folder in its place, a read-only
+// directory) is named as such; the table in memory is still complete.
+TEST_F(UserFixTest, AnUnwritableIndexIsNamedInTheMessage) {
+  WriteUser("user_b5fix.dat", {Big5(u"頭發") + ","});
+  std::filesystem::create_directory(tmp_ / "b5fix.ndx");
+  EXPECT_EQ(u"", ToTrad(u"头发"));
+  ASSERT_EQ(1u, boxes.size());
+  EXPECT_EQ(u"Cannot write \"b5fix.ndx\".", boxes[0].text);
+  EXPECT_EQ(0, ageWrites);
+  boxes.clear();
+  std::filesystem::remove(tmp_ / "b5fix.ndx");
+  if (::geteuid() != 0) {  // root writes anywhere
+    std::filesystem::permissions(tmp_.path(), std::filesystem::perms::owner_read |
+                                                  std::filesystem::perms::owner_exec);
+    Reinit();
+    std::filesystem::permissions(tmp_.path(), std::filesystem::perms::owner_all);
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ(u"Cannot write \"b5fix.ndx\".", boxes[0].text);
+    EXPECT_EQ(u"", ToTrad(u"头发"));
+  }
+}
+
+// Two saves within the two seconds of a file age: the content tells them
+// apart, and the second version is the one that applies.
+TEST_F(UserFixTest, ASecondSaveWithTheSameAgeIsNoticed) {
+  WriteUser("user_b5fix.dat", {Big5(u"頭發") + ","});
+  Touch("user_b5fix.dat", 1700000000);
+  EXPECT_EQ(u"", ToTrad(u"头发"));
+  WriteUser("user_b5fix.dat", {JoinFixLine(Big5(u"頭發"), Big5(u"發頭"))});
+  Touch("user_b5fix.dat", 1700000000);
+  EXPECT_TRUE(IndexStale(0));
+  Reinit();
+  EXPECT_EQ(u"發頭", ToTrad(u"头发"));
+  EXPECT_FALSE(IndexStale(0));
+  EXPECT_EQ(2, ageWrites);
+  // Same length, one byte apart.
+  WriteUser("user_b5fix.dat", {JoinFixLine(Big5(u"頭發"), Big5(u"發發"))});
+  Touch("user_b5fix.dat", 1700000000);
+  Reinit();
+  EXPECT_EQ(u"發發", ToTrad(u"头发"));
+}
+
+// The other table's index in this one's place is not taken for it.
+TEST_F(UserFixTest, TheOtherTablesIndexIsBuiltAgain) {
+  WriteUser("user_b5fix.dat", {Big5(u"頭發") + ","});
+  WriteUser("user_gbfix.dat", {JoinFixLine(Gbk(u"头发"), Gbk(u"发头"))});
+  EnsureTables();
+  const std::string b5 = ReadAll(tmp_ / "b5fix.ndx");
+  std::filesystem::remove(tmp_ / "b5fix.ndx");
+  std::filesystem::copy_file(tmp_ / "gbfix.ndx", tmp_ / "b5fix.ndx");
+  ASSERT_FALSE(IndexStale(0)) << "same age and content of the user file";
+  Reinit();
+  EXPECT_EQ(u"", ToTrad(u"头发")) << "B5fix's own phrases";
+  EXPECT_EQ(b5, ReadAll(tmp_ / "b5fix.ndx"));
+  FixTable t;
+  EXPECT_FALSE(ReadFixIndexFile(ReadAll(tmp_ / "gbfix.ndx"), t, 0x01));
+  EXPECT_TRUE(ReadFixIndexFile(ReadAll(tmp_ / "gbfix.ndx"), t, 0x76));
 }
 
 TEST_F(UserFixTest, WithoutAUserFileTheBuiltInTableIsUsed) {
