@@ -504,7 +504,9 @@ bool HasToken(std::u16string_view list, std::u16string_view token) {
   return false;
 }
 
-std::u16string DecodeSheet(const std::string& bytes, UINT documentCp, UINT* cp) {
+std::u16string DecodeSheet(const std::string& bytes, UINT documentCp, UINT* cp,
+                           bool* own) {
+  *own = true;
   if (bytes.starts_with("\xEF\xBB\xBF")) {
     *cp = CP_UTF8;
     return DecodeCodePage(CP_UTF8, std::string_view(bytes).substr(3));
@@ -513,14 +515,15 @@ std::u16string DecodeSheet(const std::string& bytes, UINT documentCp, UINT* cp) 
     *cp = bytes[0] == '\xFE' ? CP_UTF16BE : CP_UTF16LE;
     return DecodeUtf16(std::string_view(bytes).substr(2), *cp == CP_UTF16BE);
   }
-  *cp = documentCp == CP_UTF16LE || documentCp == CP_UTF16BE ? CP_UTF8 : documentCp;
+  *cp = SheetCodePageOf(documentCp);
+  *own = false;
   if (bytes.starts_with("@charset \"")) {
     size_t e = bytes.find('"', 10);
     if (e != std::string::npos && e < 64) {
       CharsetInfo info = LookUpCharset(bytes.substr(10, e - 10));
       if (info.codePage && info.codePage != CP_UTF16LE && info.codePage != CP_UTF16BE &&
           IsValidCodePage(info.codePage))
-        *cp = info.codePage;
+        *cp = info.codePage, *own = true;
     }
   }
   return DecodeCodePage(*cp, bytes);
@@ -586,7 +589,7 @@ void LoadDocument(TBrowser* browser, std::string_view bytes, const std::string& 
     LinkedSheet sheet;
     sheet.path = ref.path;
     sheet.href = *href;
-    sheet.text = DecodeSheet(*sheetBytes, doc->codePage, &sheet.codePage);
+    sheet.text = DecodeSheet(*sheetBytes, doc->codePage, &sheet.codePage, &sheet.ownCharset);
     sheet.bytes = std::move(*sheetBytes);
     doc->linkedSheets.emplace(link, std::move(sheet));
   }
@@ -611,6 +614,31 @@ void LoadDocument(TBrowser* browser, std::string_view bytes, const std::string& 
     }
   }
   ancestors.pop_back();
+}
+
+// A string decoded from bytes in code page from, decoded again as if they
+// were in code page to. Characters from does not hold (character references,
+// &nbsp; in a Chinese code page) did not come from bytes and stay.
+std::u16string ReadAgain(const std::u16string& s, UINT from, UINT to) {
+  bool ascii = true;
+  for (char16_t c : s) ascii = ascii && c < 0x80;
+  if (ascii) return s;
+  std::string bytes = EncodeCodePage(from, s);
+  if (DecodeCodePage(from, bytes) == s) return DecodeCodePage(to, bytes);
+  std::u16string out;
+  size_t run = 0;  // start of the current run of characters from bytes
+  auto flush = [&](size_t end) {
+    if (end > run) out += DecodeCodePage(to, EncodeCodePage(from, s.substr(run, end - run)));
+  };
+  for (size_t i = 0; i < s.size(); ++i) {
+    std::u16string one(1, s[i]);
+    if (s[i] < 0x80 || DecodeCodePage(from, EncodeCodePage(from, one)) == one) continue;
+    flush(i);
+    out += s[i];
+    run = i + 1;
+  }
+  flush(s.size());
+  return out;
 }
 
 }  // namespace
@@ -644,6 +672,48 @@ ComPtr<IWebBrowser2> LoadPageFromBytes(std::string_view bytes, const std::string
   std::vector<std::string> ancestors;
   LoadDocument(top, bytes, path, ctx, 0, ancestors);
   return result;
+}
+
+bool ReadDocumentAs(IHTMLDocument2* document, std::u16string_view charset) {
+  auto* doc = dynamic_cast<TDocument*>(document);
+  if (!doc) return false;
+  for (char16_t c : charset)
+    if (c > 0x7F) return false;
+  CharsetInfo info = LookUpCharset(Narrow(charset));
+  if (!info.codePage || info.codePage == CP_UTF16LE || info.codePage == CP_UTF16BE ||
+      !IsValidCodePage(info.codePage))
+    return false;
+  const UINT from = doc->codePage, to = info.codePage;
+  if (from == CP_UTF16LE || from == CP_UTF16BE) return false;
+  if (from != to) {
+    // The tree is walked without recursion: pages nest deep.
+    for (TNode* n = doc->root.firstChild; n;) {
+      if (n->kind == NodeKind::Element) {
+        for (Attribute& a : static_cast<TElement*>(n)->attrs) a.value = ReadAgain(a.value, from, to);
+      } else {
+        n->text = ReadAgain(n->text, from, to);
+      }
+      if (n->firstChild) {
+        n = n->firstChild;
+        continue;
+      }
+      while (n && !n->next) {
+        n = n->parent;
+        if (n == &doc->root) n = nullptr;
+      }
+      if (n) n = n->next;
+    }
+    doc->doctypeName = ReadAgain(doc->doctypeName, from, to);
+    doc->doctypePublic = ReadAgain(doc->doctypePublic, from, to);
+    doc->doctypeSystem = ReadAgain(doc->doctypeSystem, from, to);
+    // Sheets that take the page's charset are read again from their bytes.
+    for (auto& [owner, sheet] : doc->linkedSheets)
+      if (!sheet.modified)
+        sheet.text = DecodeSheet(sheet.bytes, to, &sheet.codePage, &sheet.ownCharset);
+  }
+  doc->charset = info.name;
+  doc->codePage = to;
+  return true;
 }
 
 ComPtr<IWebBrowser2> LoadPage(const std::string& path, const LoadOptions& options) {

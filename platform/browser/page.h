@@ -73,6 +73,14 @@ SaveResult SavePage(IWebBrowser2* browser, const std::string& path);
 // The document alone, as the bytes SavePage writes for it.
 std::string SerializeDocument(IHTMLDocument2* document);
 
+// Reads a document again as if its bytes were in charset, as a browser's
+// encoding override does: every text, comment, attribute value and style
+// sheet that took its characters from the page's bytes is decoded anew (what
+// came from character references stays), and charset becomes the document's.
+// Meant for a document as loaded, before anything was written into it. False
+// when charset is unknown or not installed.
+bool ReadDocumentAs(IHTMLDocument2* document, std::u16string_view charset);
+
 // What the loader found for a document: the source of its character set.
 CharsetSource CharsetSourceOf(IHTMLDocument2* document);
 
