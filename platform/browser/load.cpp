@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <map>
 #include <mutex>
 
 #include "platform/browser/model.h"
@@ -363,8 +364,178 @@ void BuildTree(TDocument* doc, const GumboNode* document) {
   }
 }
 
-void Parse(TDocument* doc, const std::u16string& text) {
+// --- A guard in front of gumbo, whose tree builder takes time quadratic in
+// the attributes of one element and in the nesting depth. A cheap scan keeps
+// an element's first attributes, and an element opened deeper than the limit
+// is closed at once, so that what it holds goes beside it. The scan follows
+// the open elements roughly (implied ends, formatting elements); a page that
+// stays within the limits is passed on untouched.
+
+constexpr size_t kMaxAttributes = 256;
+
+bool InSet(std::string_view name, std::initializer_list<std::string_view> set) {
+  for (auto s : set)
+    if (s == name) return true;
+  return false;
+}
+bool IsVoidTag(std::string_view n) {
+  return InSet(n, {"area", "base", "br", "col", "embed", "hr", "img", "input", "keygen", "link",
+                   "meta", "param", "source", "track", "wbr", "basefont", "bgsound", "frame",
+                   "image", "menuitem", "html", "head", "body"});
+}
+bool IsRawTextTag(std::string_view n) {
+  return InSet(n, {"script", "style", "textarea", "title", "xmp", "iframe", "noembed", "noframes",
+                   "plaintext"});
+}
+bool IsFormattingTag(std::string_view n) {
+  return InSet(n, {"a", "b", "big", "code", "em", "font", "i", "nobr", "s", "small", "strike",
+                   "strong", "tt", "u"});
+}
+// Elements a later sibling of the same group ends: their group, or 0.
+int ImpliedEndGroup(std::string_view n) {
+  if (n == "p") return 1;
+  if (n == "li") return 2;
+  if (n == "dt" || n == "dd") return 3;
+  if (n == "option" || n == "optgroup") return 4;
+  if (n == "tr") return 5;
+  if (n == "td" || n == "th") return 6;
+  if (n == "thead" || n == "tbody" || n == "tfoot") return 7;
+  if (n == "rb" || n == "rt" || n == "rp" || n == "rtc") return 8;
+  return 0;
+}
+bool ClosesParagraph(std::string_view n) {
+  return InSet(n, {"address", "article", "aside", "blockquote", "center", "details", "dialog",
+                   "dir", "div", "dl", "fieldset", "figcaption", "figure", "footer", "form", "h1",
+                   "h2", "h3", "h4", "h5", "h6", "header", "hgroup", "main", "menu", "nav", "ol",
+                   "pre", "section", "summary", "table", "ul", "li", "dd", "dt", "listing"});
+}
+
+std::string GuardMarkup(const std::string& in, std::vector<std::string>& notes) {
+  std::string out;
+  size_t copied = 0, pos = 0, droppedAttributes = 0, flattened = 0;
+  std::vector<std::string> open;
+  std::map<std::string, size_t> closedEarly;  // their own end tags are dropped
+  size_t foreign = 0;                         // svg and math elements open
+  auto lowerName = [&](size_t& p) {
+    std::string name;
+    while (p < in.size() && !IsBlank(in[p]) && in[p] != '/' && in[p] != '>')
+      name.push_back(LowerChar(in[p++]));
+    return name;
+  };
+  auto truncate = [&](size_t k) {
+    for (size_t j = k; j < open.size(); ++j)
+      if (open[j] == "svg" || open[j] == "math") --foreign;
+    open.resize(k);
+  };
+  while ((pos = in.find('<', pos)) != std::string::npos) {
+    const size_t start = pos;
+    if (in.compare(pos, 4, "<!--") == 0) {
+      size_t e = in.find("-->", pos + 4);
+      pos = e == std::string::npos ? in.size() : e + 3;
+      continue;
+    }
+    if (pos + 1 >= in.size()) break;
+    char c = in[pos + 1];
+    if (c == '!' || c == '?') {
+      size_t e = in.find('>', pos);
+      pos = e == std::string::npos ? in.size() : e + 1;
+      continue;
+    }
+    bool end = c == '/';
+    size_t p = pos + (end ? 2 : 1);
+    if (p >= in.size() || !std::isalpha(static_cast<unsigned char>(in[p]))) {
+      ++pos;
+      continue;
+    }
+    std::string name = lowerName(p);
+    // Attributes: where each begins, and where the tag ends.
+    size_t count = 0, cut = std::string::npos;
+    PrescanAttr a;
+    for (size_t before = p; NextAttribute(in, p, a); before = p)
+      if (++count == kMaxAttributes + 1) cut = before;
+    const bool selfClosing = p >= 2 && in[p - 1] == '>' && in[p - 2] == '/';
+    pos = p;
+    if (end) {
+      if (auto it = closedEarly.find(name); it != closedEarly.end() && it->second) {
+        --it->second;
+        out.append(in, copied, start - copied);
+        copied = pos;
+        continue;
+      }
+      for (size_t k = open.size(); k-- > 0;) {
+        if (open[k] != name) continue;
+        if (IsFormattingTag(name))
+          open.erase(open.begin() + static_cast<std::ptrdiff_t>(k));  // what it holds is reopened
+        else
+          truncate(k);
+        break;
+      }
+      continue;
+    }
+    if (cut != std::string::npos) {
+      droppedAttributes += count - kMaxAttributes;
+      out.append(in, copied, cut - copied);
+      out += selfClosing ? "/>" : ">";
+      copied = pos;
+    }
+    if (IsRawTextTag(name)) {
+      // Its text is no markup: on to its end tag.
+      if (name == "plaintext") break;
+      size_t q = pos;
+      while ((q = in.find("</", q)) != std::string::npos) {
+        size_t r = q + 2;
+        if (lowerName(r) == name) break;
+        q += 2;
+      }
+      pos = q == std::string::npos ? in.size() : q;
+      continue;
+    }
+    if (IsVoidTag(name) || (selfClosing && foreign)) continue;
+    if (int group = ImpliedEndGroup(name)) {
+      for (size_t k = open.size(), steps = 0; k-- > 0 && steps < 8; ++steps) {
+        if (ImpliedEndGroup(open[k]) == group) {
+          truncate(k);
+          break;
+        }
+        if (!ImpliedEndGroup(open[k]) && !IsFormattingTag(open[k])) break;
+      }
+    }
+    if (ClosesParagraph(name)) {
+      for (size_t k = open.size(), steps = 0; k-- > 0 && steps < 8; ++steps) {
+        if (open[k] == "p") {
+          truncate(k);
+          break;
+        }
+        if (!IsFormattingTag(open[k])) break;
+      }
+    }
+    if (open.size() + 1 >= static_cast<size_t>(kMaxDepth)) {
+      ++flattened;
+      ++closedEarly[name];
+      out.append(in, copied, pos - copied);
+      out += "</" + name + ">";
+      copied = pos;
+      continue;
+    }
+    open.push_back(name);
+    if (name == "svg" || name == "math") ++foreign;
+  }
+  if (droppedAttributes)
+    notes.push_back(std::to_string(droppedAttributes) + " attribute" +
+                    (droppedAttributes == 1 ? "" : "s") + " beyond the first " +
+                    std::to_string(kMaxAttributes) + " of an element dropped");
+  if (flattened)
+    notes.push_back(std::to_string(flattened) + " element" + (flattened == 1 ? "" : "s") +
+                    " nested deeper than " + std::to_string(kMaxDepth) +
+                    " levels kept empty at that level");
+  if (!copied) return {};
+  out.append(in, copied, std::string::npos);
+  return out;
+}
+
+void Parse(TDocument* doc, const std::u16string& text, std::vector<std::string>& notes) {
   std::string utf8 = ToUtf8(text);
+  if (std::string guarded = GuardMarkup(utf8, notes); !guarded.empty()) utf8 = std::move(guarded);
   Arena arena;
   GumboOptions options = kGumboDefaultOptions;
   options.allocator = &Arena::Allocate;
@@ -575,7 +746,10 @@ void LoadDocument(TBrowser* browser, std::string_view bytes, const std::string& 
   doc->codePage = decoded.codePage;
   doc->source = decoded.source;
   doc->hadSignature = decoded.signature;
-  Parse(doc, decoded.text);
+  std::vector<std::string> notes;
+  Parse(doc, decoded.text, notes);
+  if (ctx.options.note)
+    for (const auto& n : notes) ctx.options.note(path + ": " + n);
 
   // Linked style sheets.
   for (TElement* link : doc->Elements([](TElement* e) { return e->Is(u"link"); })) {

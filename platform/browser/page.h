@@ -37,13 +37,18 @@ struct LoadOptions {
   EncodingDetector detect;      // overrides the process-wide detector
   unsigned maxFrameDepth = 8;   // deeper frames stay empty (about:blank)
   unsigned maxDocuments = 256;  // frames beyond this many documents stay empty
+  // Told, for each document, what a hostile page lost: attributes beyond the
+  // first 256 of an element, and elements nested deeper than 512 levels
+  // (kept empty at that level, their content beside them).
+  std::function<void(const std::string& note)> note;
 };
 
 // Loads the page at path with its frames. A frame whose file is missing, not
 // local, not a regular file, nested too deep, beyond the document limit, or
 // that would load one of its own ancestors is an embedded browser holding an
 // empty document at "about:blank". Elements nested deeper than 512 levels are
-// kept at that level, as browsers do. A frame showing a local file that is
+// kept at that level, as browsers do, and an element keeps its first 256
+// attributes: parsing stays linear in the page however it is made. A frame showing a local file that is
 // no page by its name (notes.txt, a.png) holds a document that offers no
 // IHTMLDocument2; SavePage copies such a file, never rewrites it. Throws
 // Error when path itself cannot be read (E_FILE_NOT_FOUND when it is
