@@ -211,8 +211,8 @@ void BM_PageSerialize(benchmark::State& state) {
 }
 BENCHMARK(BM_PageSerialize)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
-// Hostile pages of the same size as the normal one: parsing must stay within a
-// few times BM_PageParse.
+// Hostile pages of the same size as the normal one: parsing must stay linear,
+// within a few times a flat page of as many tags (the last case).
 std::string HostilePage(int kind) {
   std::string head = "<!DOCTYPE html><html><head><meta charset=gb2312></head><body>";
   std::string s = head;
@@ -234,9 +234,12 @@ std::string HostilePage(int kind) {
     case 4:  // nested tables
       while (s.size() < kPageBytes) s += "<table><tr><td>";
       break;
-    default:  // deep first, then many paragraphs at the bottom
+    case 5:  // deep first, then many paragraphs at the bottom
       for (int i = 0; i < 600; ++i) s += "<div>";
       while (s.size() < kPageBytes) s += "<p>x</p>";
+      break;
+    default:  // no hostile page: as many tags, flat, to compare with
+      while (s.size() < kPageBytes) s += "<div></div>";
   }
   return s;
 }
@@ -247,9 +250,9 @@ void BM_HostilePageParse(benchmark::State& state) {
     benchmark::DoNotOptimize(LoadPageFromBytes(page, "/nonexistent/hostile.html"));
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * page.size()));
   state.SetLabel(std::vector<const char*>{"attributes", "divs", "lists", "misnested",
-                                          "tables", "deep-then-wide"}[state.range(0)]);
+                                          "tables", "deep-then-wide", "flat"}[state.range(0)]);
 }
-BENCHMARK(BM_HostilePageParse)->DenseRange(0, 5)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(BM_HostilePageParse)->DenseRange(0, 6)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 
 }  // namespace
 }  // namespace quillmer

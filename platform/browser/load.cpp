@@ -366,12 +366,15 @@ void BuildTree(TDocument* doc, const GumboNode* document) {
 
 // --- A guard in front of gumbo, whose tree builder takes time quadratic in
 // the attributes of one element and in the nesting depth. A cheap scan keeps
-// an element's first attributes, and an element opened deeper than the limit
-// is closed at once, so that what it holds goes beside it. The scan follows
+// an element's first attributes, and drops the tags of an element opened
+// deeper than the limit (and its end tag), so that what it holds stays at
+// that level. The scan follows
 // the open elements roughly (implied ends, formatting elements); a page that
 // stays within the limits is passed on untouched.
 
 constexpr size_t kMaxAttributes = 256;
+// Each tag costs gumbo time in proportion to the depth it is opened at.
+constexpr size_t kMaxNesting = 256;
 
 bool InSet(std::string_view name, std::initializer_list<std::string_view> set) {
   for (auto s : set)
@@ -509,11 +512,10 @@ std::string GuardMarkup(const std::string& in, std::vector<std::string>& notes) 
         if (!IsFormattingTag(open[k])) break;
       }
     }
-    if (open.size() + 1 >= static_cast<size_t>(kMaxDepth)) {
+    if (open.size() >= kMaxNesting) {
       ++flattened;
       ++closedEarly[name];
-      out.append(in, copied, pos - copied);
-      out += "</" + name + ">";
+      out.append(in, copied, start - copied);
       copied = pos;
       continue;
     }
@@ -526,8 +528,8 @@ std::string GuardMarkup(const std::string& in, std::vector<std::string>& notes) 
                     std::to_string(kMaxAttributes) + " of an element dropped");
   if (flattened)
     notes.push_back(std::to_string(flattened) + " element" + (flattened == 1 ? "" : "s") +
-                    " nested deeper than " + std::to_string(kMaxDepth) +
-                    " levels kept empty at that level");
+                    " nested deeper than " + std::to_string(kMaxNesting) +
+                    " levels dropped, what they held kept at that level");
   if (!copied) return {};
   out.append(in, copied, std::string::npos);
   return out;

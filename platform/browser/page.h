@@ -38,8 +38,8 @@ struct LoadOptions {
   unsigned maxFrameDepth = 8;   // deeper frames stay empty (about:blank)
   unsigned maxDocuments = 256;  // frames beyond this many documents stay empty
   // Told, for each document, what a hostile page lost: attributes beyond the
-  // first 256 of an element, and elements nested deeper than 512 levels
-  // (kept empty at that level, their content beside them).
+  // first 256 of an element, and elements nested deeper than 256 levels
+  // (dropped, what they held kept at that level).
   std::function<void(const std::string& note)> note;
 };
 
@@ -47,8 +47,10 @@ struct LoadOptions {
 // local, not a regular file, nested too deep, beyond the document limit, or
 // that would load one of its own ancestors is an embedded browser holding an
 // empty document at "about:blank". Elements nested deeper than 512 levels are
-// kept at that level, as browsers do, and an element keeps its first 256
-// attributes: parsing stays linear in the page however it is made. A frame showing a local file that is
+// kept at that level, as browsers do; and so that parsing stays linear in the
+// page however it is made, an element keeps its first 256 attributes and one
+// opened deeper than 256 levels (by a rough count) is dropped, what it holds
+// kept at that level. A frame showing a local file that is
 // no page by its name (notes.txt, a.png) holds a document that offers no
 // IHTMLDocument2; SavePage copies such a file, never rewrites it. Throws
 // Error when path itself cannot be read (E_FILE_NOT_FOUND when it is
