@@ -91,9 +91,9 @@ int Run(const std::vector<std::string>& args) {
     case UserConversion::Converted:
       if (int left = CountFramesBeyondLimit(browser.get()))
         std::fprintf(stderr,
-                     "quillmer page: %d frame%s left as they were: only the first 100 objects "
+                     "quillmer page: %d frame%s left as %s: only the first 100 objects "
                      "embedded in a page are looked at\n",
-                     left, left == 1 ? "" : "s");
+                     left, left == 1 ? " was" : "s were", left == 1 ? "it was" : "they were");
       break;
     case UserConversion::SupportMissing:
       return Fail("the page was not converted");
