@@ -211,5 +211,48 @@ void BM_PageSerialize(benchmark::State& state) {
 }
 BENCHMARK(BM_PageSerialize)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
+// Hostile pages of the same size as the normal one: parsing must stay linear,
+// within a few times a flat page of as many tags (the last case).
+std::string HostilePage(int kind) {
+  std::string head = "<!DOCTYPE html><html><head><meta charset=gb2312></head><body>";
+  std::string s = head;
+  switch (kind) {
+    case 0:  // one element with attributes enough to fill the page
+      s += "<div";
+      for (int i = 0; s.size() < kPageBytes; ++i) s += " a" + std::to_string(i) + "=x";
+      s += ">";
+      break;
+    case 1:  // nested <div> all the way
+      while (s.size() < kPageBytes) s += "<div>";
+      break;
+    case 2:  // nested lists
+      while (s.size() < kPageBytes) s += "<ul><li>";
+      break;
+    case 3:  // mis-nested formatting elements, each end reopening the rest
+      while (s.size() < kPageBytes) s += "<b><i><u><s>x</b>";
+      break;
+    case 4:  // nested tables
+      while (s.size() < kPageBytes) s += "<table><tr><td>";
+      break;
+    case 5:  // deep first, then many paragraphs at the bottom
+      for (int i = 0; i < 600; ++i) s += "<div>";
+      while (s.size() < kPageBytes) s += "<p>x</p>";
+      break;
+    default:  // no hostile page: as many tags, flat, to compare with
+      while (s.size() < kPageBytes) s += "<div></div>";
+  }
+  return s;
+}
+
+void BM_HostilePageParse(benchmark::State& state) {
+  const std::string page = HostilePage(static_cast<int>(state.range(0)));
+  for (auto _ : state)
+    benchmark::DoNotOptimize(LoadPageFromBytes(page, "/nonexistent/hostile.html"));
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * page.size()));
+  state.SetLabel(std::vector<const char*>{"attributes", "divs", "lists", "misnested",
+                                          "tables", "deep-then-wide", "flat"}[state.range(0)]);
+}
+BENCHMARK(BM_HostilePageParse)->DenseRange(0, 6)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+
 }  // namespace
 }  // namespace quillmer

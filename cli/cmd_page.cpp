@@ -7,6 +7,7 @@
 #include "cli/command.h"
 #include "cli/page_io.h"
 #include "page/charset_rules.h"
+#include "page/page_access.h"
 #include "page/page_convert.h"
 #include "page/page_state.h"
 #include "platform/browser/page.h"
@@ -88,6 +89,11 @@ int Run(const std::vector<std::string>& args) {
 
   switch (ConvertPageForUser(browser.get(), *direction)) {
     case UserConversion::Converted:
+      if (int left = CountFramesBeyondLimit(browser.get()))
+        std::fprintf(stderr,
+                     "quillmer page: %d frame%s left as %s: only the first 100 objects "
+                     "embedded in a page are looked at\n",
+                     left, left == 1 ? " was" : "s were", left == 1 ? "it was" : "they were");
       break;
     case UserConversion::SupportMissing:
       return Fail("the page was not converted");

@@ -15,6 +15,9 @@ ComPtr<IWebBrowser2> LoadPageArgument(const std::string& file) {
   std::string bytes = fromStdin ? ReadStdin() : ReadFile(file);
   LoadOptions options;
   options.detect = DetectPageCodePage;
+  options.note = [](const std::string& note) {
+    std::fprintf(stderr, "quillmer: %s\n", note.c_str());
+  };
   return LoadPageFromBytes(bytes, fromStdin ? "standard-input.html" : file, options);
 }
 

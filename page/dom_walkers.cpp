@@ -114,13 +114,17 @@ void ConvertTextNodes(IHTMLDOMNode* node, ConvDirection direction, bool charsetM
     }
     bool hasChildren = false;
     OleCheck(child->hasChildNodes(&hasChildren));
-    if (hasChildren && !titleSeen && type == NODE_ELEMENT) {
-      // The document's title (its first <title>) is converted on its own;
-      // converting its text again would repair a mismatched title twice.
+    if (hasChildren && type == NODE_ELEMENT) {
       std::u16string name;
       OleCheck(child->get_nodeName(&name));
-      if (name == u"TITLE") {
+      if (name == u"TITLE" && !titleSeen) {
+        // The document's title (its first <title>) is converted on its own;
+        // converting its text again would repair a mismatched title twice.
         titleSeen = true;
+        hasChildren = false;
+      } else if (name == u"SCRIPT" || name == u"STYLE") {
+        // Not page text: script source stays as written, and style text is
+        // a sheet, whose font names the sheet walk maps to partner fonts.
         hasChildren = false;
       }
     }

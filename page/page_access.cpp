@@ -1,6 +1,8 @@
 #include "page/page_access.h"
 
 #include <array>
+#include <utility>
+#include <vector>
 
 namespace quillmer {
 namespace {
@@ -60,6 +62,45 @@ ComPtr<IWebBrowser2> GetEmbeddedBrowser(IWebBrowser2* browser, int index) {
     return object.query<IWebBrowser2>();
   } catch (const std::exception&) {
     return {};
+  }
+}
+
+namespace {
+
+// The browser's embedded browsers, all of them, in order with their indexes.
+std::vector<std::pair<ULONG, ComPtr<IWebBrowser2>>> EmbeddedBrowsers(IWebBrowser2* browser) {
+  std::vector<std::pair<ULONG, ComPtr<IWebBrowser2>>> frames;
+  auto items = EnumEmbeddings(browser);
+  if (!items) return frames;
+  for (ULONG index = 0;; ++index) {
+    IUnknown* item = nullptr;
+    ULONG fetched = 0;
+    HRESULT hr = items->Next(1, &item, &fetched);
+    auto object = Adopt(item);
+    if (FAILED(hr) || fetched != 1) break;
+    if (auto frame = object.query<IWebBrowser2>()) frames.emplace_back(index, std::move(frame));
+  }
+  return frames;
+}
+
+int CountFrames(IWebBrowser2* browser, bool beyondLimitOnly) {
+  int n = 0;
+  for (auto& [index, frame] : EmbeddedBrowsers(browser)) {
+    if (beyondLimitOnly && index < kMaxEmbeddings)
+      n += CountFrames(frame.get(), true);
+    else
+      n += 1 + CountFrames(frame.get(), false);
+  }
+  return n;
+}
+
+}  // namespace
+
+int CountFramesBeyondLimit(IWebBrowser2* browser) {
+  try {
+    return CountFrames(browser, true);
+  } catch (const std::exception&) {
+    return 0;
   }
 }
 

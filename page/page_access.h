@@ -40,4 +40,9 @@ int CountEmbeddedObjects(IWebBrowser2* browser);
 // it is none or on any failure.
 ComPtr<IWebBrowser2> GetEmbeddedBrowser(IWebBrowser2* browser, int index);
 
+// How many frames a conversion of the browser's tree leaves as they were
+// because they lie beyond the first 100 embedded objects of a document:
+// those frames and every frame inside them. Never raises.
+int CountFramesBeyondLimit(IWebBrowser2* browser);
+
 }  // namespace quillmer

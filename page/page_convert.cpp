@@ -6,6 +6,7 @@
 #include "page/page_access.h"
 #include "page/page_state.h"
 #include "page/text_rules.h"
+#include "platform/browser/page.h"
 
 namespace quillmer {
 namespace {
@@ -86,7 +87,7 @@ void ConvertDocument(IWebBrowser2* browser, ConvDirection direction, bool userRe
 
   std::u16string declared;
   OleCheck(document->get_charset(&declared), "IHTMLDocument2::get_charset");
-  const std::string charset = LowerCharsetName(declared);
+  std::string charset = LowerCharsetName(declared);
   if (!userRequested && !IsChineseCharset(charset)) return;
 
   ComPtr<IWebBrowser2> top = GetTopLevelBrowser(browser);
@@ -105,11 +106,24 @@ void ConvertDocument(IWebBrowser2* browser, ConvDirection direction, bool userRe
   }
 
   RecordOrigCharset(browser, charset, mismatch);
+  if (mismatch) {
+    // The page as the user sees it is the one read in its real charset: read
+    // it so before anything is converted, so that every string of it, not
+    // only those the walkers write, means what the user saw. The rest goes
+    // as for a page whose declaration fits.
+    if (auto corrected = CorrectedCharset(charset);
+        corrected && ReadDocumentAs(document.get(), *corrected)) {
+      charset = LowerCharsetName(*corrected);
+      mismatch = false;
+      OleCheck(body->get_innerText(&bodyText), "IHTMLElement::get_innerText");
+    }
+  }
   const TextEncoding pageEncoding = PageEncodingFor(charset, direction);
 
   std::u16string title;
   OleCheck(document->get_title(&title), "IHTMLDocument2::get_title");
-  if (ClassifyScript(title) == Chinese) {
+  // A mismatched title is classified as it reads once repaired.
+  if (ClassifyScript(mismatch ? RepairCharset(title, pageEncoding) : title) == Chinese) {
     std::u16string converted = title;
     ConvertWideText(title, direction, pageEncoding, converted, mismatch);
     OleCheck(document->put_title(converted), "IHTMLDocument2::put_title");

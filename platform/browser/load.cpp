@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <map>
 #include <mutex>
 
 #include "platform/browser/model.h"
@@ -363,8 +364,180 @@ void BuildTree(TDocument* doc, const GumboNode* document) {
   }
 }
 
-void Parse(TDocument* doc, const std::u16string& text) {
+// --- A guard in front of gumbo, whose tree builder takes time quadratic in
+// the attributes of one element and in the nesting depth. A cheap scan keeps
+// an element's first attributes, and drops the tags of an element opened
+// deeper than the limit (and its end tag), so that what it holds stays at
+// that level. The scan follows
+// the open elements roughly (implied ends, formatting elements); a page that
+// stays within the limits is passed on untouched.
+
+constexpr size_t kMaxAttributes = 256;
+// Each tag costs gumbo time in proportion to the depth it is opened at.
+constexpr size_t kMaxNesting = 256;
+
+bool InSet(std::string_view name, std::initializer_list<std::string_view> set) {
+  for (auto s : set)
+    if (s == name) return true;
+  return false;
+}
+bool IsVoidTag(std::string_view n) {
+  return InSet(n, {"area", "base", "br", "col", "embed", "hr", "img", "input", "keygen", "link",
+                   "meta", "param", "source", "track", "wbr", "basefont", "bgsound", "frame",
+                   "image", "menuitem", "html", "head", "body"});
+}
+bool IsRawTextTag(std::string_view n) {
+  return InSet(n, {"script", "style", "textarea", "title", "xmp", "iframe", "noembed", "noframes",
+                   "plaintext"});
+}
+bool IsFormattingTag(std::string_view n) {
+  return InSet(n, {"a", "b", "big", "code", "em", "font", "i", "nobr", "s", "small", "strike",
+                   "strong", "tt", "u"});
+}
+// Elements a later sibling of the same group ends: their group, or 0.
+int ImpliedEndGroup(std::string_view n) {
+  if (n == "p") return 1;
+  if (n == "li") return 2;
+  if (n == "dt" || n == "dd") return 3;
+  if (n == "option" || n == "optgroup") return 4;
+  if (n == "tr") return 5;
+  if (n == "td" || n == "th") return 6;
+  if (n == "thead" || n == "tbody" || n == "tfoot") return 7;
+  if (n == "rb" || n == "rt" || n == "rp" || n == "rtc") return 8;
+  return 0;
+}
+bool ClosesParagraph(std::string_view n) {
+  return InSet(n, {"address", "article", "aside", "blockquote", "center", "details", "dialog",
+                   "dir", "div", "dl", "fieldset", "figcaption", "figure", "footer", "form", "h1",
+                   "h2", "h3", "h4", "h5", "h6", "header", "hgroup", "main", "menu", "nav", "ol",
+                   "pre", "section", "summary", "table", "ul", "li", "dd", "dt", "listing"});
+}
+
+std::string GuardMarkup(const std::string& in, std::vector<std::string>& notes) {
+  std::string out;
+  size_t copied = 0, pos = 0, droppedAttributes = 0, flattened = 0;
+  std::vector<std::string> open;
+  std::map<std::string, size_t> closedEarly;  // their own end tags are dropped
+  size_t foreign = 0;                         // svg and math elements open
+  auto lowerName = [&](size_t& p) {
+    std::string name;
+    while (p < in.size() && !IsBlank(in[p]) && in[p] != '/' && in[p] != '>')
+      name.push_back(LowerChar(in[p++]));
+    return name;
+  };
+  auto truncate = [&](size_t k) {
+    for (size_t j = k; j < open.size(); ++j)
+      if (open[j] == "svg" || open[j] == "math") --foreign;
+    open.resize(k);
+  };
+  while ((pos = in.find('<', pos)) != std::string::npos) {
+    const size_t start = pos;
+    if (in.compare(pos, 4, "<!--") == 0) {
+      size_t e = in.find("-->", pos + 4);
+      pos = e == std::string::npos ? in.size() : e + 3;
+      continue;
+    }
+    if (pos + 1 >= in.size()) break;
+    char c = in[pos + 1];
+    if (c == '!' || c == '?') {
+      size_t e = in.find('>', pos);
+      pos = e == std::string::npos ? in.size() : e + 1;
+      continue;
+    }
+    bool end = c == '/';
+    size_t p = pos + (end ? 2 : 1);
+    if (p >= in.size() || !std::isalpha(static_cast<unsigned char>(in[p]))) {
+      ++pos;
+      continue;
+    }
+    std::string name = lowerName(p);
+    // Attributes: where each begins, and where the tag ends.
+    size_t count = 0, cut = std::string::npos;
+    PrescanAttr a;
+    for (size_t before = p; NextAttribute(in, p, a); before = p)
+      if (++count == kMaxAttributes + 1) cut = before;
+    const bool selfClosing = p >= 2 && in[p - 1] == '>' && in[p - 2] == '/';
+    pos = p;
+    if (end) {
+      if (auto it = closedEarly.find(name); it != closedEarly.end() && it->second) {
+        --it->second;
+        out.append(in, copied, start - copied);
+        copied = pos;
+        continue;
+      }
+      for (size_t k = open.size(); k-- > 0;) {
+        if (open[k] != name) continue;
+        if (IsFormattingTag(name))
+          open.erase(open.begin() + static_cast<std::ptrdiff_t>(k));  // what it holds is reopened
+        else
+          truncate(k);
+        break;
+      }
+      continue;
+    }
+    if (cut != std::string::npos) {
+      droppedAttributes += count - kMaxAttributes;
+      out.append(in, copied, cut - copied);
+      out += selfClosing ? "/>" : ">";
+      copied = pos;
+    }
+    if (IsRawTextTag(name)) {
+      // Its text is no markup: on to its end tag.
+      if (name == "plaintext") break;
+      size_t q = pos;
+      while ((q = in.find("</", q)) != std::string::npos) {
+        size_t r = q + 2;
+        if (lowerName(r) == name) break;
+        q += 2;
+      }
+      pos = q == std::string::npos ? in.size() : q;
+      continue;
+    }
+    if (IsVoidTag(name) || (selfClosing && foreign)) continue;
+    if (int group = ImpliedEndGroup(name)) {
+      for (size_t k = open.size(), steps = 0; k-- > 0 && steps < 8; ++steps) {
+        if (ImpliedEndGroup(open[k]) == group) {
+          truncate(k);
+          break;
+        }
+        if (!ImpliedEndGroup(open[k]) && !IsFormattingTag(open[k])) break;
+      }
+    }
+    if (ClosesParagraph(name)) {
+      for (size_t k = open.size(), steps = 0; k-- > 0 && steps < 8; ++steps) {
+        if (open[k] == "p") {
+          truncate(k);
+          break;
+        }
+        if (!IsFormattingTag(open[k])) break;
+      }
+    }
+    if (open.size() >= kMaxNesting) {
+      ++flattened;
+      ++closedEarly[name];
+      out.append(in, copied, start - copied);
+      copied = pos;
+      continue;
+    }
+    open.push_back(name);
+    if (name == "svg" || name == "math") ++foreign;
+  }
+  if (droppedAttributes)
+    notes.push_back(std::to_string(droppedAttributes) + " attribute" +
+                    (droppedAttributes == 1 ? "" : "s") + " beyond the first " +
+                    std::to_string(kMaxAttributes) + " of an element dropped");
+  if (flattened)
+    notes.push_back(std::to_string(flattened) + " element" + (flattened == 1 ? "" : "s") +
+                    " nested deeper than " + std::to_string(kMaxNesting) +
+                    " levels dropped, what they held kept at that level");
+  if (!copied) return {};
+  out.append(in, copied, std::string::npos);
+  return out;
+}
+
+void Parse(TDocument* doc, const std::u16string& text, std::vector<std::string>& notes) {
   std::string utf8 = ToUtf8(text);
+  if (std::string guarded = GuardMarkup(utf8, notes); !guarded.empty()) utf8 = std::move(guarded);
   Arena arena;
   GumboOptions options = kGumboDefaultOptions;
   options.allocator = &Arena::Allocate;
@@ -504,7 +677,9 @@ bool HasToken(std::u16string_view list, std::u16string_view token) {
   return false;
 }
 
-std::u16string DecodeSheet(const std::string& bytes, UINT documentCp, UINT* cp) {
+std::u16string DecodeSheet(const std::string& bytes, UINT documentCp, UINT* cp,
+                           bool* own) {
+  *own = true;
   if (bytes.starts_with("\xEF\xBB\xBF")) {
     *cp = CP_UTF8;
     return DecodeCodePage(CP_UTF8, std::string_view(bytes).substr(3));
@@ -513,14 +688,15 @@ std::u16string DecodeSheet(const std::string& bytes, UINT documentCp, UINT* cp) 
     *cp = bytes[0] == '\xFE' ? CP_UTF16BE : CP_UTF16LE;
     return DecodeUtf16(std::string_view(bytes).substr(2), *cp == CP_UTF16BE);
   }
-  *cp = documentCp == CP_UTF16LE || documentCp == CP_UTF16BE ? CP_UTF8 : documentCp;
+  *cp = SheetCodePageOf(documentCp);
+  *own = false;
   if (bytes.starts_with("@charset \"")) {
     size_t e = bytes.find('"', 10);
     if (e != std::string::npos && e < 64) {
       CharsetInfo info = LookUpCharset(bytes.substr(10, e - 10));
       if (info.codePage && info.codePage != CP_UTF16LE && info.codePage != CP_UTF16BE &&
           IsValidCodePage(info.codePage))
-        *cp = info.codePage;
+        *cp = info.codePage, *own = true;
     }
   }
   return DecodeCodePage(*cp, bytes);
@@ -572,7 +748,10 @@ void LoadDocument(TBrowser* browser, std::string_view bytes, const std::string& 
   doc->codePage = decoded.codePage;
   doc->source = decoded.source;
   doc->hadSignature = decoded.signature;
-  Parse(doc, decoded.text);
+  std::vector<std::string> notes;
+  Parse(doc, decoded.text, notes);
+  if (ctx.options.note)
+    for (const auto& n : notes) ctx.options.note(path + ": " + n);
 
   // Linked style sheets.
   for (TElement* link : doc->Elements([](TElement* e) { return e->Is(u"link"); })) {
@@ -586,7 +765,7 @@ void LoadDocument(TBrowser* browser, std::string_view bytes, const std::string& 
     LinkedSheet sheet;
     sheet.path = ref.path;
     sheet.href = *href;
-    sheet.text = DecodeSheet(*sheetBytes, doc->codePage, &sheet.codePage);
+    sheet.text = DecodeSheet(*sheetBytes, doc->codePage, &sheet.codePage, &sheet.ownCharset);
     sheet.bytes = std::move(*sheetBytes);
     doc->linkedSheets.emplace(link, std::move(sheet));
   }
@@ -611,6 +790,31 @@ void LoadDocument(TBrowser* browser, std::string_view bytes, const std::string& 
     }
   }
   ancestors.pop_back();
+}
+
+// A string decoded from bytes in code page from, decoded again as if they
+// were in code page to. Characters from does not hold (character references,
+// &nbsp; in a Chinese code page) did not come from bytes and stay.
+std::u16string ReadAgain(const std::u16string& s, UINT from, UINT to) {
+  bool ascii = true;
+  for (char16_t c : s) ascii = ascii && c < 0x80;
+  if (ascii) return s;
+  std::string bytes = EncodeCodePage(from, s);
+  if (DecodeCodePage(from, bytes) == s) return DecodeCodePage(to, bytes);
+  std::u16string out;
+  size_t run = 0;  // start of the current run of characters from bytes
+  auto flush = [&](size_t end) {
+    if (end > run) out += DecodeCodePage(to, EncodeCodePage(from, s.substr(run, end - run)));
+  };
+  for (size_t i = 0; i < s.size(); ++i) {
+    std::u16string one(1, s[i]);
+    if (s[i] < 0x80 || DecodeCodePage(from, EncodeCodePage(from, one)) == one) continue;
+    flush(i);
+    out += s[i];
+    run = i + 1;
+  }
+  flush(s.size());
+  return out;
 }
 
 }  // namespace
@@ -644,6 +848,48 @@ ComPtr<IWebBrowser2> LoadPageFromBytes(std::string_view bytes, const std::string
   std::vector<std::string> ancestors;
   LoadDocument(top, bytes, path, ctx, 0, ancestors);
   return result;
+}
+
+bool ReadDocumentAs(IHTMLDocument2* document, std::u16string_view charset) {
+  auto* doc = dynamic_cast<TDocument*>(document);
+  if (!doc) return false;
+  for (char16_t c : charset)
+    if (c > 0x7F) return false;
+  CharsetInfo info = LookUpCharset(Narrow(charset));
+  if (!info.codePage || info.codePage == CP_UTF16LE || info.codePage == CP_UTF16BE ||
+      !IsValidCodePage(info.codePage))
+    return false;
+  const UINT from = doc->codePage, to = info.codePage;
+  if (from == CP_UTF16LE || from == CP_UTF16BE) return false;
+  if (from != to) {
+    // The tree is walked without recursion: pages nest deep.
+    for (TNode* n = doc->root.firstChild; n;) {
+      if (n->kind == NodeKind::Element) {
+        for (Attribute& a : static_cast<TElement*>(n)->attrs) a.value = ReadAgain(a.value, from, to);
+      } else {
+        n->text = ReadAgain(n->text, from, to);
+      }
+      if (n->firstChild) {
+        n = n->firstChild;
+        continue;
+      }
+      while (n && !n->next) {
+        n = n->parent;
+        if (n == &doc->root) n = nullptr;
+      }
+      if (n) n = n->next;
+    }
+    doc->doctypeName = ReadAgain(doc->doctypeName, from, to);
+    doc->doctypePublic = ReadAgain(doc->doctypePublic, from, to);
+    doc->doctypeSystem = ReadAgain(doc->doctypeSystem, from, to);
+    // Sheets that take the page's charset are read again from their bytes.
+    for (auto& [owner, sheet] : doc->linkedSheets)
+      if (!sheet.modified)
+        sheet.text = DecodeSheet(sheet.bytes, to, &sheet.codePage, &sheet.ownCharset);
+  }
+  doc->charset = info.name;
+  doc->codePage = to;
+  return true;
 }
 
 ComPtr<IWebBrowser2> LoadPage(const std::string& path, const LoadOptions& options) {

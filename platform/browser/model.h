@@ -233,6 +233,7 @@ struct LinkedSheet {
   std::u16string text;
   std::string bytes;  // as read
   UINT codePage = 0;
+  bool ownCharset = false;  // a signature or @charset says it; else the page's
   bool modified = false;
 };
 
@@ -393,6 +394,12 @@ std::u16string SetStyleValue(std::u16string_view css, std::u16string_view proper
 // A reference (frame src, link href) to a local file: its path, and the path
 // relative to the referring page when it stays beside or below it. Empty
 // when the reference is not to a local file.
+// The code page in which a sheet without a charset of its own is read beside
+// a page of code page documentCp (a UTF-16 page's sheets are UTF-8).
+inline UINT SheetCodePageOf(UINT documentCp) {
+  return documentCp == CP_UTF16LE || documentCp == CP_UTF16BE ? CP_UTF8 : documentCp;
+}
+
 struct LocalRef {
   std::string path;
   std::string relative;

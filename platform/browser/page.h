@@ -37,13 +37,20 @@ struct LoadOptions {
   EncodingDetector detect;      // overrides the process-wide detector
   unsigned maxFrameDepth = 8;   // deeper frames stay empty (about:blank)
   unsigned maxDocuments = 256;  // frames beyond this many documents stay empty
+  // Told, for each document, what a hostile page lost: attributes beyond the
+  // first 256 of an element, and elements nested deeper than 256 levels
+  // (dropped, what they held kept at that level).
+  std::function<void(const std::string& note)> note;
 };
 
 // Loads the page at path with its frames. A frame whose file is missing, not
 // local, not a regular file, nested too deep, beyond the document limit, or
 // that would load one of its own ancestors is an embedded browser holding an
 // empty document at "about:blank". Elements nested deeper than 512 levels are
-// kept at that level, as browsers do. A frame showing a local file that is
+// kept at that level, as browsers do; and so that parsing stays linear in the
+// page however it is made, an element keeps its first 256 attributes and one
+// opened deeper than 256 levels (by a rough count) is dropped, what it holds
+// kept at that level. A frame showing a local file that is
 // no page by its name (notes.txt, a.png) holds a document that offers no
 // IHTMLDocument2; SavePage copies such a file, never rewrites it. Throws
 // Error when path itself cannot be read (E_FILE_NOT_FOUND when it is
@@ -72,6 +79,14 @@ SaveResult SavePage(IWebBrowser2* browser, const std::string& path);
 
 // The document alone, as the bytes SavePage writes for it.
 std::string SerializeDocument(IHTMLDocument2* document);
+
+// Reads a document again as if its bytes were in charset, as a browser's
+// encoding override does: every text, comment, attribute value and style
+// sheet that took its characters from the page's bytes is decoded anew (what
+// came from character references stays), and charset becomes the document's.
+// Meant for a document as loaded, before anything was written into it. False
+// when charset is unknown or not installed.
+bool ReadDocumentAs(IHTMLDocument2* document, std::u16string_view charset);
 
 // What the loader found for a document: the source of its character set.
 CharsetSource CharsetSourceOf(IHTMLDocument2* document);

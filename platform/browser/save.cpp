@@ -303,11 +303,17 @@ std::string SerializeWhole(const TDocument* doc) {
   return Encode(w.out, doc->codePage, signature);
 }
 
-std::string EncodeSheet(const LinkedSheet& sheet) {
-  Writer w(sheet.codePage);
+std::string EncodeSheet(const LinkedSheet& sheet, UINT cp) {
+  Writer w(cp);
   w.Put(sheet.text, Context::Css);
   bool signature = sheet.bytes.starts_with("\xEF\xBB\xBF");
-  return Encode(w.out, sheet.codePage, signature);
+  return Encode(w.out, cp, signature);
+}
+
+bool IsAsciiBytes(std::string_view bytes) {
+  for (char c : bytes)
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  return true;
 }
 
 bool SameFile(const std::string& a, const std::string& b) {
@@ -373,10 +379,15 @@ void SaveDocument(const TDocument* doc, const std::string& outPath, SaveResult& 
     std::string dest = dir + ref.relative;
     std::string destKey = fs::absolute(dest).lexically_normal().string();
     if (written.count(destKey)) continue;
-    if (!sheet.modified && SameFile(dest, sheet.path)) continue;
+    // A sheet without a charset of its own is read in the page's: when that
+    // changed, its text goes in the new one.
+    const UINT cp = sheet.ownCharset ? sheet.codePage : SheetCodePageOf(doc->codePage);
+    const bool encode =
+        sheet.modified || (cp != sheet.codePage && !IsAsciiBytes(sheet.bytes));
+    if (!encode && SameFile(dest, sheet.path)) continue;
     try {
       MakeDirectories(DirectoryOf(dest));
-      ReplaceFileAtomic(dest, sheet.modified ? EncodeSheet(sheet) : sheet.bytes);
+      ReplaceFileAtomic(dest, encode ? EncodeSheet(sheet, cp) : sheet.bytes);
       written.insert(destKey);
       result.written.push_back(dest);
     } catch (const Error& e) {

@@ -756,5 +756,41 @@ TEST_F(Browser, DeepAndBrokenMarkupLoadsWithoutHarm) {
   }
 }
 
+TEST_F(Browser, HostileMarkupIsCutToSizeWithANoteAndNormalPagesAreNot) {
+  std::vector<std::string> notes;
+  LoadOptions options;
+  options.note = [&](const std::string& n) { notes.push_back(n); };
+  auto load = [&](const std::string& body) {
+    notes.clear();
+    return LoadPageFromBytes(Html("<meta charset=utf-8>", body), (dir / "p.html").string(),
+                             options);
+  };
+  // An element keeps its first 256 attributes.
+  std::string many = "<p id=p";
+  for (int i = 1; i < 300; ++i) many += " a" + std::to_string(i) + "=\"" + std::to_string(i) + "\"";
+  auto a = load(many + ">text</p>");
+  EXPECT_EQ(Attr(ById(a.get(), u"p").get(), u"a255"), u"255");
+  EXPECT_EQ(Attr(ById(a.get(), u"p").get(), u"a256"), u"<null>");
+  EXPECT_EQ(BodyText(a.get()), u"text");
+  ASSERT_EQ(notes.size(), 1u);
+  EXPECT_NE(notes[0].find("44 attributes beyond the first 256"), std::string::npos) << notes[0];
+
+  // Deep nesting of any kind keeps its text and is noted.
+  for (std::string level : {"<div>", "<ul><li>", "<b><i>x</b>", "<table><tr><td>", "<span>"}) {
+    std::string deep;
+    for (int i = 0; i < 2000; ++i) deep += level;
+    auto d = load(deep + "<p>bottom</p>");
+    EXPECT_NE(BodyText(d.get()).find(u"bottom"), std::u16string::npos) << level;
+    EXPECT_EQ(notes.size(), 1u) << level;
+  }
+
+  // A page within the limits, sloppy as real ones are, goes through untouched.
+  std::string sloppy;
+  for (int i = 0; i < 1000; ++i)
+    sloppy += "<p><font color=red>x<li>item<td>cell<option>o<dt>t<dd>d<b>b</b><i>i";
+  auto n = load("<div><table><tr><td>" + sloppy + "</table></div>");
+  EXPECT_TRUE(notes.empty()) << notes[0];
+}
+
 }  // namespace
 }  // namespace quillmer
