@@ -10,7 +10,7 @@
 #include <string>
 
 #include "engine/detect.h"
-#include "platform/activation.h"
+#include "platform/com/activation.h"
 #include "platform/com/com.h"
 
 namespace quillmer {

@@ -13,7 +13,7 @@
 #include "engine/convert.h"
 #include "engine/detect.h"
 #include "engine/tables.h"
-#include "platform/codepage.h"
+#include "platform/win32/codepage.h"
 
 namespace quillmer {
 namespace {

@@ -20,8 +20,8 @@
 #include "page/charset_rules.h"
 #include "page/page_convert.h"
 #include "platform/browser/page.h"
-#include "platform/codepage.h"
-#include "platform/dialogs.h"
+#include "platform/win32/codepage.h"
+#include "platform/win32/dialogs.h"
 
 namespace quillmer {
 namespace {
@@ -249,8 +249,8 @@ void BM_HostilePageParse(benchmark::State& state) {
   for (auto _ : state)
     benchmark::DoNotOptimize(LoadPageFromBytes(page, "/nonexistent/hostile.html"));
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * page.size()));
-  state.SetLabel(std::vector<const char*>{"attributes", "divs", "lists", "misnested",
-                                          "tables", "deep-then-wide", "flat"}[state.range(0)]);
+  state.SetLabel(std::vector<const char*>{"attributes", "divs", "lists", "misnested", "tables",
+                                          "deep-then-wide", "flat"}[state.range(0)]);
 }
 BENCHMARK(BM_HostilePageParse)->DenseRange(0, 6)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 

@@ -1,7 +1,7 @@
 #include "cli/automation.h"
 
-#include "platform/activation.h"
-#include "platform/dialogs.h"
+#include "platform/com/activation.h"
+#include "platform/win32/dialogs.h"
 
 namespace quillmer::cli {
 

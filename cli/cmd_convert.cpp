@@ -6,7 +6,7 @@
 #include "cli/command.h"
 #include "cli/encoding_names.h"
 #include "engine/convert.h"
-#include "platform/error.h"
+#include "platform/base/error.h"
 #include "ui/lifecycle.h"
 
 namespace quillmer::cli {

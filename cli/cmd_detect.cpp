@@ -3,7 +3,7 @@
 
 #include "cli/command.h"
 #include "cli/encoding_names.h"
-#include "platform/error.h"
+#include "platform/base/error.h"
 
 namespace quillmer::cli {
 namespace {

@@ -12,10 +12,10 @@
 #include "page/charset_rules.h"
 #include "page/context_menu.h"
 #include "platform/browser/page.h"
-#include "platform/codepage.h"
-#include "platform/dialogs.h"
-#include "platform/registry.h"
-#include "platform/resfile.h"
+#include "platform/win32/codepage.h"
+#include "platform/win32/dialogs.h"
+#include "platform/win32/registry.h"
+#include "platform/win32/resfile.h"
 
 namespace quillmer::cli {
 namespace {

@@ -10,8 +10,8 @@
 #include "page/page_access.h"
 #include "page/page_convert.h"
 #include "page/page_state.h"
+#include "platform/base/error.h"
 #include "platform/browser/page.h"
-#include "platform/error.h"
 #include "ui/lifecycle.h"
 
 namespace quillmer::cli {

@@ -2,9 +2,9 @@
 #include <iostream>
 
 #include "cli/command.h"
-#include "platform/dialogs.h"
-#include "platform/error.h"
-#include "platform/registry.h"
+#include "platform/base/error.h"
+#include "platform/win32/dialogs.h"
+#include "platform/win32/registry.h"
 
 namespace quillmer::cli {
 namespace {

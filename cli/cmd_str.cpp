@@ -4,7 +4,7 @@
 
 #include "cli/automation.h"
 #include "cli/command.h"
-#include "platform/dialogs.h"
+#include "platform/win32/dialogs.h"
 
 namespace quillmer::cli {
 namespace {

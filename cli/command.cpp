@@ -8,8 +8,8 @@
 #include <iostream>
 #include <iterator>
 
-#include "platform/error.h"
-#include "platform/fileio.h"
+#include "platform/base/error.h"
+#include "platform/base/fileio.h"
 
 namespace quillmer::cli {
 namespace {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "cli/command.h"
-#include "platform/error.h"
+#include "platform/base/error.h"
 
 namespace {
 

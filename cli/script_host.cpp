@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "cli/automation.h"
-#include "platform/dialogs.h"
+#include "platform/win32/dialogs.h"
 
 // Duktape reports script errors with longjmp, which skips C++ destructors: the
 // C functions below do their C++ work in inner functions whose objects are

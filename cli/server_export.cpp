@@ -4,10 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform/activation.h"
-#include "platform/dialogs.h"
+#include "platform/com/activation.h"
 #include "platform/com/errorinfo.h"
 #include "platform/com/hresult.h"
+#include "platform/win32/dialogs.h"
 
 namespace quillmer::cli {
 namespace {

@@ -1,7 +1,7 @@
 #include "com/band.h"
 
 #include "page/context_menu.h"
-#include "platform/dialogs.h"
+#include "platform/win32/dialogs.h"
 
 namespace quillmer {
 namespace {
@@ -47,8 +47,8 @@ class TBrowserBandFactory final : public TComObjectFactory {
           ERROR_SUCCESS) {
         LONG rc = RegDeleteValue(toolbar.get(), clsid);
         if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND)
-          throw Error("Error deleting system registry entry: " + std::string(kToolbarKey) + " in '" +
-                          RegistryFilePath() + "': " + RegErrorText(rc),
+          throw Error("Error deleting system registry entry: " + std::string(kToolbarKey) +
+                          " in '" + RegistryFilePath() + "': " + RegErrorText(rc),
                       E_FAIL);
       }
     }

@@ -8,9 +8,9 @@
 #include "page/page_convert.h"
 #include "page/page_state.h"
 #include "platform/browser/webbrowser.h"
-#include "platform/codepage.h"
-#include "platform/module.h"
-#include "platform/window.h"
+#include "platform/win32/codepage.h"
+#include "platform/win32/module.h"
+#include "platform/win32/window.h"
 
 namespace quillmer {
 namespace {

@@ -8,7 +8,7 @@
 
 #include "com/server.h"
 #include "engine/types.h"
-#include "platform/typelib.h"
+#include "platform/com/typelib.h"
 
 namespace quillmer {
 

@@ -8,8 +8,8 @@
 
 #include "com/lifetime.h"
 #include "com/server.h"
-#include "platform/dialogs.h"
-#include "platform/module.h"
+#include "platform/win32/dialogs.h"
+#include "platform/win32/module.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include "com/conface.h"
 #include "com/helper.h"
 #include "com/server.h"
-#include "platform/dialogs.h"
+#include "platform/win32/dialogs.h"
 #include "ui/lifecycle.h"
 
 namespace quillmer {

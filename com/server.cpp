@@ -4,11 +4,11 @@
 #include <shared_mutex>
 #include <vector>
 
-#include "platform/activation.h"
-#include "platform/codepage.h"
-#include "platform/dialogs.h"
-#include "platform/module.h"
-#include "platform/shortpath.h"
+#include "platform/com/activation.h"
+#include "platform/win32/codepage.h"
+#include "platform/win32/dialogs.h"
+#include "platform/win32/module.h"
+#include "platform/win32/shortpath.h"
 
 namespace quillmer {
 namespace {
@@ -310,8 +310,7 @@ HRESULT ServerRegister() {
     ITypeLib* lib = ServerTypeLib();
     if (!lib) throw Error("the type library is not loaded", E_UNEXPECTED);
     const std::string path = RegistryModulePath(false);
-    OleCheck(RegisterTypeLib(lib, path, path.substr(0, path.rfind('/') + 1)),
-             "RegisterTypeLib");
+    OleCheck(RegisterTypeLib(lib, path, path.substr(0, path.rfind('/') + 1)), "RegisterTypeLib");
     ForEachFactory([](TComObjectFactory& f) { f.UpdateRegistry(true); });
     change.Commit();
     return S_OK;

@@ -10,8 +10,8 @@
 #include <string_view>
 
 #include "platform/com/com.h"
-#include "platform/registry.h"
-#include "platform/typelib.h"
+#include "platform/com/typelib.h"
+#include "platform/win32/registry.h"
 
 namespace quillmer {
 

@@ -6,8 +6,8 @@
 
 #include "engine/convert.h"
 #include "engine/detect.h"
-#include "platform/codepage.h"
-#include "platform/error.h"
+#include "platform/base/error.h"
+#include "platform/win32/codepage.h"
 
 namespace quillmer {
 namespace {

@@ -4,7 +4,7 @@
 #include <cstddef>
 
 #include "engine/types.h"
-#include "platform/clipboard.h"
+#include "platform/win32/clipboard.h"
 
 namespace quillmer {
 

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "engine/tables.h"
-#include "platform/ascii.h"
-#include "platform/codepage.h"
+#include "platform/base/ascii.h"
+#include "platform/win32/codepage.h"
 
 namespace quillmer {
 namespace {
@@ -331,8 +331,7 @@ std::uint32_t g_byteSingle[2][256];
 std::uint32_t g_bytePair[2][0x10000];
 
 // The target bytes of the source character `bytes` (n of them).
-std::uint32_t ByteRoute(const DirectionInfo& info, std::uint16_t bytes, int n,
-                        std::uint16_t mark) {
+std::uint32_t ByteRoute(const DirectionInfo& info, std::uint16_t bytes, int n, std::uint16_t mark) {
   char16_t c = 0, same = 0;
   std::uint16_t back = 0, out = mark;
   int bn = 2;
@@ -578,7 +577,8 @@ void ConvertScript(std::u16string& text, ConvDirection direction, std::string& s
   const DirectionInfo info = Info(direction);
   // Without both code pages nothing can be converted: the text stays as it is.
   if (!IsValidCodePage(info.src) || !IsValidCodePage(info.dst)) return;
-  if (!ConvertScriptRoutes(text, info, scratch, true)) ConvertScriptRoutes(text, info, scratch, false);
+  if (!ConvertScriptRoutes(text, info, scratch, true))
+    ConvertScriptRoutes(text, info, scratch, false);
 }
 
 }  // namespace

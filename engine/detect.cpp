@@ -5,10 +5,10 @@
 
 #include "engine/convert.h"
 #include "engine/tables.h"
-#include "platform/ascii.h"
-#include "platform/codepage.h"
-#include "platform/error.h"
-#include "platform/module.h"
+#include "platform/base/ascii.h"
+#include "platform/base/error.h"
+#include "platform/win32/codepage.h"
+#include "platform/win32/module.h"
 
 namespace quillmer {
 namespace {
@@ -115,8 +115,7 @@ TextEncoding DetectEncoding(TextStream& stream) {
   }
   // Text that is UTF-8 from end to end is taken as such whatever its first
   // kilobytes hold; the sample below only decides for the rest.
-  if (WholeIsUTF8(reinterpret_cast<const unsigned char*>(stream.data.data()),
-                  stream.data.size()) ||
+  if (WholeIsUTF8(reinterpret_cast<const unsigned char*>(stream.data.data()), stream.data.size()) ||
       LooksLikeUTF8(stream)) {
     stream.position = 0;
     return teUTF8;

@@ -7,10 +7,10 @@
 #include <new>
 
 #include "engine/types.h"
-#include "platform/ascii.h"
-#include "platform/dialogs.h"
-#include "platform/error.h"
-#include "platform/module.h"
+#include "platform/base/ascii.h"
+#include "platform/base/error.h"
+#include "platform/win32/dialogs.h"
+#include "platform/win32/module.h"
 
 namespace quillmer {
 namespace {
@@ -309,9 +309,9 @@ std::int32_t FixTable::BuildTrie(const std::vector<std::int32_t>& keys, std::siz
   std::vector<Tail> tails;
   tails.reserve(keys.size() / 3);
   for (std::size_t j = 0; j < keys.size(); j += 3)
-    tails.push_back({std::string_view(text + keys[j + 1], static_cast<std::size_t>(keys[j + 2]))
-                         .substr(prefix),
-                     keys[j], keys[j + 2]});
+    tails.push_back(
+        {std::string_view(text + keys[j + 1], static_cast<std::size_t>(keys[j + 2])).substr(prefix),
+         keys[j], keys[j + 2]});
   std::sort(tails.begin(), tails.end(), [](const Tail& a, const Tail& b) {
     return a.bytes != b.bytes ? a.bytes < b.bytes : a.line < b.line;
   });
@@ -445,8 +445,8 @@ std::int32_t FixTable::Match(int slot, const unsigned char* p, std::size_t avail
     const std::int32_t* keys = base + e[1];
     if (keys[0] < 0) {
       std::int32_t length = 0;
-      const std::int32_t line =
-          TrieMatch(-1 - keys[0], FirstCharLength(slot) + (second > 0xFF ? 2 : 1), p, avail, length);
+      const std::int32_t line = TrieMatch(
+          -1 - keys[0], FirstCharLength(slot) + (second > 0xFF ? 2 : 1), p, avail, length);
       if (line != kNoLine && (!best || line < best[0])) {
         if (keyLength) *keyLength = static_cast<std::size_t>(length);
         return line;
@@ -500,8 +500,8 @@ bool ApplyCharLine(EngineTables& t, const unsigned char* l, std::size_t size, st
 
 void LoadCharTables() {
   EngineTables& t = Tables();
-  FillUnits(t.GbToB5Table.data(), t.GbToB5Table.size(), kBig5Square);
-  FillUnits(t.B5ToGbTable.data(), t.B5ToGbTable.size(), kGbkSquare);
+  t.GbToB5Table.fill(kBig5Square);
+  t.B5ToGbTable.fill(kGbkSquare);
   std::string_view text = RequireResource("strtbl");
   const auto* base = reinterpret_cast<const unsigned char*>(text.data());
   std::size_t line = 0;

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/ascii.h"
+#include "platform/base/ascii.h"
 
 namespace quillmer {
 

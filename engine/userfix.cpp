@@ -9,9 +9,9 @@
 #include <cstring>
 
 #include "engine/types.h"
-#include "platform/dialogs.h"
-#include "platform/error.h"
-#include "platform/fileio.h"
+#include "platform/base/error.h"
+#include "platform/base/fileio.h"
+#include "platform/win32/dialogs.h"
 
 namespace quillmer {
 namespace {

@@ -7,7 +7,7 @@
 
 #include "engine/convert.h"
 #include "engine/tables.h"
-#include "platform/codepage.h"
+#include "platform/win32/codepage.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/error.h"
+#include "platform/base/error.h"
 #include "ui/settings_store.h"
 #include "ui/shared_settings.h"
 

@@ -14,8 +14,8 @@
 #include "page/charset_rules.h"
 #include "page/page_convert.h"
 #include "page/page_state.h"
+#include "platform/base/error.h"
 #include "platform/browser/page.h"
-#include "platform/error.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "page/url_pattern.h"
-#include "platform/error.h"
+#include "platform/base/error.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "engine/types.h"
-#include "platform/codepage.h"
+#include "platform/win32/codepage.h"
 
 namespace quillmer {
 

@@ -1,8 +1,8 @@
 #include "page/context_menu.h"
 
 #include "page/page_state.h"
-#include "platform/error.h"
-#include "platform/registry.h"
+#include "platform/base/error.h"
+#include "platform/win32/registry.h"
 
 namespace quillmer {
 namespace {

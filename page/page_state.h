@@ -6,7 +6,7 @@
 #include <functional>
 #include <vector>
 
-#include "platform/codepage.h"
+#include "platform/win32/codepage.h"
 
 namespace quillmer {
 

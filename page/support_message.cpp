@@ -1,7 +1,7 @@
 #include "page/support_message.h"
 
 #include "page/page_state.h"
-#include "platform/dialogs.h"
+#include "platform/win32/dialogs.h"
 
 namespace quillmer {
 namespace {

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/codepage.h"
+#include "platform/win32/codepage.h"
 
 namespace quillmer {
 

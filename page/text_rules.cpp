@@ -5,7 +5,7 @@
 #include <array>
 
 #include "engine/detect.h"
-#include "platform/codepage.h"
+#include "platform/win32/codepage.h"
 
 namespace quillmer {
 namespace {

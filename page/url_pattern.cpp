@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "platform/codepage.h"
-#include "platform/dialogs.h"
-#include "platform/error.h"
+#include "platform/base/error.h"
+#include "platform/win32/codepage.h"
+#include "platform/win32/dialogs.h"
 
 namespace quillmer {
 namespace {

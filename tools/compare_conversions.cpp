@@ -18,7 +18,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "platform/codepage.h"
+#include "platform/win32/codepage.h"
 
 namespace {
 

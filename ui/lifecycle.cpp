@@ -5,9 +5,9 @@
 #include "engine/tables.h"
 #include "engine/userfix.h"
 #include "page/page_state.h"
-#include "platform/dialogs.h"
-#include "platform/error.h"
-#include "platform/module.h"
+#include "platform/base/error.h"
+#include "platform/win32/dialogs.h"
+#include "platform/win32/module.h"
 #include "ui/shared_settings.h"
 
 namespace quillmer {

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "platform/error.h"
-#include "platform/fileio.h"
+#include "platform/base/error.h"
+#include "platform/base/fileio.h"
 
 namespace quillmer {
 namespace {

@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/codepage.h"
+#include "platform/win32/codepage.h"
 
 namespace quillmer {
 

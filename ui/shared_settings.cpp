@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "platform/registry.h"
+#include "platform/win32/registry.h"
 
 namespace quillmer {
 namespace {

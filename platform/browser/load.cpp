@@ -6,9 +6,9 @@
 #include <map>
 #include <mutex>
 
+#include "platform/base/fileio.h"
 #include "platform/browser/model.h"
-#include "platform/dialogs.h"
-#include "platform/fileio.h"
+#include "platform/win32/dialogs.h"
 
 namespace quillmer {
 namespace {
@@ -382,9 +382,9 @@ bool InSet(std::string_view name, std::initializer_list<std::string_view> set) {
   return false;
 }
 bool IsVoidTag(std::string_view n) {
-  return InSet(n, {"area", "base", "br", "col", "embed", "hr", "img", "input", "keygen", "link",
-                   "meta", "param", "source", "track", "wbr", "basefont", "bgsound", "frame",
-                   "image", "menuitem", "html", "head", "body"});
+  return InSet(n, {"area",    "base",  "br",    "col",      "embed",  "hr",    "img", "input",
+                   "keygen",  "link",  "meta",  "param",    "source", "track", "wbr", "basefont",
+                   "bgsound", "frame", "image", "menuitem", "html",   "head",  "body"});
 }
 bool IsRawTextTag(std::string_view n) {
   return InSet(n, {"script", "style", "textarea", "title", "xmp", "iframe", "noembed", "noframes",
@@ -407,10 +407,12 @@ int ImpliedEndGroup(std::string_view n) {
   return 0;
 }
 bool ClosesParagraph(std::string_view n) {
-  return InSet(n, {"address", "article", "aside", "blockquote", "center", "details", "dialog",
-                   "dir", "div", "dl", "fieldset", "figcaption", "figure", "footer", "form", "h1",
-                   "h2", "h3", "h4", "h5", "h6", "header", "hgroup", "main", "menu", "nav", "ol",
-                   "pre", "section", "summary", "table", "ul", "li", "dd", "dt", "listing"});
+  return InSet(
+      n, {"address", "article", "aside",    "blockquote", "center",  "details", "dialog", "dir",
+          "div",     "dl",      "fieldset", "figcaption", "figure",  "footer",  "form",   "h1",
+          "h2",      "h3",      "h4",       "h5",         "h6",      "header",  "hgroup", "main",
+          "menu",    "nav",     "ol",       "pre",        "section", "summary", "table",  "ul",
+          "li",      "dd",      "dt",       "listing"});
 }
 
 std::string GuardMarkup(const std::string& in, std::vector<std::string>& notes) {
@@ -677,8 +679,7 @@ bool HasToken(std::u16string_view list, std::u16string_view token) {
   return false;
 }
 
-std::u16string DecodeSheet(const std::string& bytes, UINT documentCp, UINT* cp,
-                           bool* own) {
+std::u16string DecodeSheet(const std::string& bytes, UINT documentCp, UINT* cp, bool* own) {
   *own = true;
   if (bytes.starts_with("\xEF\xBB\xBF")) {
     *cp = CP_UTF8;
@@ -865,7 +866,8 @@ bool ReadDocumentAs(IHTMLDocument2* document, std::u16string_view charset) {
     // The tree is walked without recursion: pages nest deep.
     for (TNode* n = doc->root.firstChild; n;) {
       if (n->kind == NodeKind::Element) {
-        for (Attribute& a : static_cast<TElement*>(n)->attrs) a.value = ReadAgain(a.value, from, to);
+        for (Attribute& a : static_cast<TElement*>(n)->attrs)
+          a.value = ReadAgain(a.value, from, to);
       } else {
         n->text = ReadAgain(n->text, from, to);
       }

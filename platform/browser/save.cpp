@@ -3,9 +3,9 @@
 #include <filesystem>
 #include <set>
 
+#include "platform/base/fileio.h"
 #include "platform/browser/model.h"
-#include "platform/dialogs.h"
-#include "platform/fileio.h"
+#include "platform/win32/dialogs.h"
 
 namespace quillmer::browser {
 namespace {
@@ -382,8 +382,7 @@ void SaveDocument(const TDocument* doc, const std::string& outPath, SaveResult& 
     // A sheet without a charset of its own is read in the page's: when that
     // changed, its text goes in the new one.
     const UINT cp = sheet.ownCharset ? sheet.codePage : SheetCodePageOf(doc->codePage);
-    const bool encode =
-        sheet.modified || (cp != sheet.codePage && !IsAsciiBytes(sheet.bytes));
+    const bool encode = sheet.modified || (cp != sheet.codePage && !IsAsciiBytes(sheet.bytes));
     if (!encode && SameFile(dest, sheet.path)) continue;
     try {
       MakeDirectories(DirectoryOf(dest));

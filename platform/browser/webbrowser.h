@@ -11,11 +11,10 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/base/types.h"
 #include "platform/com/com.h"
 
 namespace quillmer {
-
-using LONG = std::int32_t;
 
 enum READYSTATE : LONG {
   READYSTATE_UNINITIALIZED = 0,

@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/base/types.h"
 #include "platform/com/unknown.h"
 
 namespace quillmer {
@@ -23,9 +24,6 @@ struct ITypeInfo;  // served by the COM server's type library
 
 using DISPID = std::int32_t;
 using LCID = std::uint32_t;
-using WORD = std::uint16_t;
-using UINT = unsigned int;
-using DWORD = std::uint32_t;
 using SCODE = std::int32_t;
 
 constexpr DISPID DISPID_UNKNOWN = -1;

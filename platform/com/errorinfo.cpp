@@ -3,7 +3,7 @@
 #include <dlfcn.h>
 
 #include "platform/com/object.h"
-#include "platform/dialogs.h"
+#include "platform/win32/dialogs.h"
 
 namespace quillmer {
 namespace {

@@ -1,12 +1,12 @@
 // HRESULT codes of the object model beyond the common ones in
-// platform/error.h, their texts, and OleCheck, which turns a failed result
+// platform/base/error.h, their texts, and OleCheck, which turns a failed result
 // into the program's Error.
 #pragma once
 
 #include <string>
 #include <string_view>
 
-#include "platform/error.h"
+#include "platform/base/error.h"
 
 namespace quillmer {
 

@@ -19,13 +19,11 @@
 #include <type_traits>
 #include <utility>
 
+#include "platform/base/types.h"
 #include "platform/com/guid.h"
 #include "platform/com/hresult.h"
 
 namespace quillmer {
-
-using ULONG = std::uint32_t;
-using LONG_PTR = std::intptr_t;
 
 #define QM_INTERFACE(Name, Base, iidText)                                \
   static constexpr ::quillmer::GUID iid = ::quillmer::MakeGuid(iidText); \

@@ -2,8 +2,8 @@
 
 #include <random>
 
-#include "platform/codepage.h"
-#include "platform/dialogs.h"
+#include "platform/win32/codepage.h"
+#include "platform/win32/dialogs.h"
 #include "tests/cli/run_program.h"
 
 namespace quillmer {
@@ -116,8 +116,8 @@ TEST(ConvertCommand, KeepsWhatItCannotConvert) {
   WriteAll(d / "f.txt", "<!-- " + std::string(3100, 'x') + body);
   auto det = RunQuillmer({"detect", (d / "f.txt").string()});
   EXPECT_EQ(det.out, (d / "f.txt").string() + ": utf-8\n");
-  auto r = RunQuillmer(
-      {"convert", "--to-simp", "-o", (d / "f.txt").string(), (d / "f.txt").string()});
+  auto r =
+      RunQuillmer({"convert", "--to-simp", "-o", (d / "f.txt").string(), (d / "f.txt").string()});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(ReadAll(d / "f.txt"), "<!-- " + std::string(3100, 'x') + body);
 

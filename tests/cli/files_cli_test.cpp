@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <iterator>
 
-#include "platform/codepage.h"
-#include "platform/dialogs.h"
+#include "platform/win32/codepage.h"
+#include "platform/win32/dialogs.h"
 #include "tests/cli/run_program.h"
 
 namespace quillmer {
@@ -40,7 +40,8 @@ TEST(ConvertOutput, GoesThroughASymbolicLinkAndNeverOverAReadOnlyFile) {
 
 class RegisterCommand : public ::testing::Test {
  protected:
-  testing::RunResult Run(const std::string& command, const std::string& module, const std::string& acp = "1252") {
+  testing::RunResult Run(const std::string& command, const std::string& module,
+                         const std::string& acp = "1252") {
     return RunQuillmer({command, module}, "",
                        {"QUILLMER_HOME=" + testing::ShellQuote(home.path().string()),
                         "QUILLMER_REGISTRY=" + testing::ShellQuote(file), "QUILLMER_ACP=" + acp});

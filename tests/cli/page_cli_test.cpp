@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/codepage.h"
-#include "platform/dialogs.h"
+#include "platform/win32/codepage.h"
+#include "platform/win32/dialogs.h"
 #include "tests/cli/run_program.h"
 
 namespace quillmer {

@@ -7,7 +7,7 @@
 #include <filesystem>
 
 #include "engine/userfix.h"
-#include "platform/codepage.h"
+#include "platform/win32/codepage.h"
 #include "tests/cli/run_program.h"
 
 namespace quillmer {

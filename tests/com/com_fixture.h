@@ -11,9 +11,9 @@
 #include "com/server.h"
 #include "engine/tables.h"
 #include "platform/com/com.h"
-#include "platform/dialogs.h"
-#include "platform/module.h"
-#include "platform/registry.h"
+#include "platform/win32/dialogs.h"
+#include "platform/win32/module.h"
+#include "platform/win32/registry.h"
 #include "tests/cli/run_program.h"
 
 namespace quillmer::testing {

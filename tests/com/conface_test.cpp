@@ -6,9 +6,9 @@
 
 #include "page/page_state.h"
 #include "platform/browser/page.h"
-#include "platform/clipboard.h"
-#include "platform/codepage.h"
-#include "platform/window.h"
+#include "platform/win32/clipboard.h"
+#include "platform/win32/codepage.h"
+#include "platform/win32/window.h"
 #include "tests/com/com_fixture.h"
 
 namespace quillmer {

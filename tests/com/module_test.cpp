@@ -1,5 +1,5 @@
 // The built module itself, loaded as a host loads it.
-#include "platform/module.h"
+#include "platform/win32/module.h"
 
 #include <gtest/gtest.h>
 
@@ -11,10 +11,10 @@
 #include <sstream>
 
 #include "com/conface.h"
-#include "platform/activation.h"
-#include "platform/dialogs.h"
-#include "platform/registry.h"
-#include "platform/resfile.h"
+#include "platform/com/activation.h"
+#include "platform/win32/dialogs.h"
+#include "platform/win32/registry.h"
+#include "platform/win32/resfile.h"
 #include "tests/cli/run_program.h"
 
 namespace quillmer {
@@ -193,16 +193,14 @@ TEST_F(ModuleTest, ErrorInformationSetInTheModuleReachesItsCallerAndOutlivesTheM
 
 TEST_F(ModuleTest, ConcurrentRegistrationsLeaveTheStoreWhollyRegisteredOrWhollyNot) {
   const std::string module = CopyModule("shared");
-  const std::string env = "QUILLMER_HOME=" + testing::ShellQuote(home.path().string()) +
-                          " QUILLMER_REGISTRY=" + testing::ShellQuote((home / "registry").string()) +
-                          " QUILLMER_ACP=1252 timeout 120 " +
-                          testing::ShellQuote(QUILLMER_BINARY);
+  const std::string env =
+      "QUILLMER_HOME=" + testing::ShellQuote(home.path().string()) +
+      " QUILLMER_REGISTRY=" + testing::ShellQuote((home / "registry").string()) +
+      " QUILLMER_ACP=1252 timeout 120 " + testing::ShellQuote(QUILLMER_BINARY);
   const std::vector<std::string> keys = {
-      "CLSID\\{8B6F0D23-3C95-4E7A-A2D4-61C9E5F08B72}\\InprocServer32",
-      "Quillmer.ConFace\\Clsid",
+      "CLSID\\{8B6F0D23-3C95-4E7A-A2D4-61C9E5F08B72}\\InprocServer32", "Quillmer.ConFace\\Clsid",
       "CLSID\\{5E2B9C41-7A1D-4F36-9C81-2D47B6A0E310}\\InProcServer32",
-      "Quillmer.Quillmer_Helper\\Clsid",
-      "TypeLib\\{5E2B9C40-7A1D-4F36-9C81-2D47B6A0E310}"};
+      "Quillmer.Quillmer_Helper\\Clsid", "TypeLib\\{5E2B9C40-7A1D-4F36-9C81-2D47B6A0E310}"};
   const std::string helper =
       "Software\\Microsoft\\Windows\\CurrentVersion\\explorer\\Browser Helper "
       "Objects\\{5E2B9C42-7A1D-4F36-9C81-2D47B6A0E310}";
@@ -222,8 +220,8 @@ TEST_F(ModuleTest, ConcurrentRegistrationsLeaveTheStoreWhollyRegisteredOrWhollyN
     const bool registered = Value(HKEY_LOCAL_MACHINE, helper) != "<none>";
     for (const auto& key : keys) {
       RegKey k;
-      EXPECT_EQ(registered, RegOpenKeyEx(HKEY_CLASSES_ROOT, key, 0, KEY_READ, k.put()) ==
-                                ERROR_SUCCESS)
+      EXPECT_EQ(registered,
+                RegOpenKeyEx(HKEY_CLASSES_ROOT, key, 0, KEY_READ, k.put()) == ERROR_SUCCESS)
           << "round " << round << ": " << key;
     }
   }

@@ -1,7 +1,6 @@
 #include "com/server.h"
 
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -12,7 +11,7 @@
 #include "com/lifetime.h"
 #include "com/site.h"
 #include "page/context_menu.h"
-#include "platform/module.h"
+#include "platform/win32/module.h"
 #include "tests/com/com_fixture.h"
 #include "ui/shared_settings.h"
 

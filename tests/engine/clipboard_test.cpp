@@ -5,8 +5,8 @@
 #include <cstdlib>
 
 #include "engine/detect.h"
-#include "platform/clipboard.h"
-#include "platform/codepage.h"
+#include "platform/win32/clipboard.h"
+#include "platform/win32/codepage.h"
 #include "tests/engine/table_fixture.h"
 
 namespace quillmer {

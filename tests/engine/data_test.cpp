@@ -12,9 +12,9 @@
 #include "engine/convert.h"
 #include "engine/detect.h"
 #include "engine/tables.h"
-#include "platform/codepage.h"
-#include "platform/dialogs.h"
-#include "platform/module.h"
+#include "platform/win32/codepage.h"
+#include "platform/win32/dialogs.h"
+#include "platform/win32/module.h"
 
 namespace quillmer {
 namespace {
@@ -254,8 +254,7 @@ TEST_F(ShippedTables, EveryUncoveredCharacterComesThroughOnTheTextPath) {
     const std::u16string left = Convert(u"中", d), right = Convert(u"文", d);
     int checked = 0;
     for (unsigned c = 1; c <= 0xFFFF; ++c) {
-      if ((c >= 0xD800 && c <= 0xDFFF) || Covered(static_cast<char16_t>(c), d))
-        continue;
+      if ((c >= 0xD800 && c <= 0xDFFF) || Covered(static_cast<char16_t>(c), d)) continue;
       const std::u16string one(1, static_cast<char16_t>(c));
       ASSERT_EQ(Convert(u"中" + one + u"文", d), left + one + right)
           << std::hex << "U+" << c << " direction " << int(d);

@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "engine/tables.h"
-#include "platform/codepage.h"
-#include "platform/dialogs.h"
-#include "platform/module.h"
+#include "platform/win32/codepage.h"
+#include "platform/win32/dialogs.h"
+#include "platform/win32/module.h"
 
 namespace quillmer::testing {
 

@@ -1,7 +1,7 @@
 #include <random>
 
 #include "engine/convert.h"
-#include "platform/error.h"
+#include "platform/base/error.h"
 #include "tests/engine/table_fixture.h"
 
 namespace quillmer {

@@ -1,7 +1,7 @@
 #include "engine/userfix.h"
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,10 +11,10 @@
 #include <map>
 #include <random>
 
-#include "../cli/run_program.h"
 #include "engine/convert.h"
-#include "platform/error.h"
+#include "platform/base/error.h"
 #include "table_fixture.h"
+#include "tests/cli/run_program.h"
 
 namespace quillmer {
 namespace {
@@ -400,8 +400,8 @@ TEST_F(UserFixTest, AnUnwritableIndexIsNamedInTheMessage) {
   boxes.clear();
   std::filesystem::remove(tmp_ / "b5fix.ndx");
   if (::geteuid() != 0) {  // root writes anywhere
-    std::filesystem::permissions(tmp_.path(), std::filesystem::perms::owner_read |
-                                                  std::filesystem::perms::owner_exec);
+    std::filesystem::permissions(
+        tmp_.path(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
     Reinit();
     std::filesystem::permissions(tmp_.path(), std::filesystem::perms::owner_all);
     ASSERT_EQ(1u, boxes.size());

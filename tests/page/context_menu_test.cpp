@@ -5,9 +5,9 @@
 #include <cstdlib>
 
 #include "page/page_state.h"
-#include "platform/codepage.h"
-#include "platform/error.h"
-#include "platform/registry.h"
+#include "platform/base/error.h"
+#include "platform/win32/codepage.h"
+#include "platform/win32/registry.h"
 #include "tests/cli/run_program.h"
 
 namespace quillmer {

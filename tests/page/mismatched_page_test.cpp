@@ -4,7 +4,7 @@
 
 #include "page/page_access.h"
 #include "page/page_convert.h"
-#include "platform/fileio.h"
+#include "platform/base/fileio.h"
 #include "tests/page/page_fixture.h"
 
 namespace quillmer {
@@ -24,9 +24,13 @@ class MismatchedPage : public testing::PageFixture {
     return Html(charset, u"<title>" + std::u16string(title) + u"</title>",
                 u"<!-- " + p + u" --><p id=p data-note=\"" + p + u"\">" + std::u16string(text) +
                     u"</p><img id=img src=\"" + p + u".png\" alt=\"" + p + u"\">" +
-                    u"<a id=a href=\"" + p + u"/x.htm\">x</a>"
-                    u"<select><option id=o value=\"" + p + u"\">x</option></select>"
-                    u"<input id=i value=\"" + p + u"\">");
+                    u"<a id=a href=\"" + p +
+                    u"/x.htm\">x</a>"
+                    u"<select><option id=o value=\"" +
+                    p +
+                    u"\">x</option></select>"
+                    u"<input id=i value=\"" +
+                    p + u"\">");
   }
   std::string Out() {
     MakeDirectories((dir / "out").string());
@@ -73,8 +77,7 @@ TEST_F(MismatchedPage, ABig5PageDeclaredGb2312KeepsItsTitleAndAttributes) {
   EXPECT_EQ(Attr(b.get(), u"p", u"data-note"), u"圖片");
   // Saved as Big5, the title in references (the Simplified characters are no Big5).
   std::u16string saved = Saved(b.get(), 950);
-  EXPECT_NE(saved.find(u"<title>&#22836;&#21457;</title>"), std::u16string::npos)
-      << ToUtf8(saved);
+  EXPECT_NE(saved.find(u"<title>&#22836;&#21457;</title>"), std::u16string::npos) << ToUtf8(saved);
   EXPECT_NE(saved.find(u"<!-- 圖片 -->"), std::u16string::npos);
   EXPECT_NE(saved.find(u"src=\"圖片.png\""), std::u16string::npos);
 }
@@ -95,8 +98,9 @@ TEST_F(MismatchedPage, CharacterReferencesAndSheetsAreReadInTheRealCharset) {
 }
 
 TEST_F(MismatchedPage, StyleAndScriptElementsAreNoPageText) {
-  auto b = LoadGb(u"<style id=s>p { font-family: 宋体 } p:after { content: \"头\" }</style>"
-                  u"<script id=js>var s = \"头发\";</script>头发");
+  auto b = LoadGb(
+      u"<style id=s>p { font-family: 宋体 } p:after { content: \"头\" }</style>"
+      u"<script id=js>var s = \"头发\";</script>头发");
   ConvertDocument(b.get(), cdToTrad, true, false);
   std::u16string style, script;
   ById(b.get(), u"s")->get_innerHTML(&style);
@@ -112,9 +116,10 @@ TEST_F(MismatchedPage, ASheetIsSavedInTheCharsetThePageReadsItIn) {
   WriteFile((dir / "same.css").string(), EncodeCodePage(936, u"p:after { content: \"中\" }"));
   WriteFile((dir / "own.css").string(),
             EncodeCodePage(936, u"@charset \"gb2312\"; p { font-family: 宋体 }"));
-  auto b = LoadGb(u"头发", u"<link rel=stylesheet href=changed.css>"
-                           u"<link rel=stylesheet href=same.css>"
-                           u"<link rel=stylesheet href=own.css>");
+  auto b = LoadGb(u"头发",
+                  u"<link rel=stylesheet href=changed.css>"
+                  u"<link rel=stylesheet href=same.css>"
+                  u"<link rel=stylesheet href=own.css>");
   ConvertDocument(b.get(), cdToTrad, true, false);
   ASSERT_EQ(Charset(b.get()), u"big5");
   auto out = Out();

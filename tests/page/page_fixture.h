@@ -7,7 +7,7 @@
 
 #include "page/page_state.h"
 #include "platform/browser/page.h"
-#include "platform/codepage.h"
+#include "platform/win32/codepage.h"
 #include "tests/cli/run_program.h"
 #include "tests/engine/table_fixture.h"
 

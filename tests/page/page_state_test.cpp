@@ -6,8 +6,8 @@
 
 #include "page/page_convert.h"
 #include "page/support_message.h"
-#include "platform/codepage.h"
-#include "platform/dialogs.h"
+#include "platform/win32/codepage.h"
+#include "platform/win32/dialogs.h"
 
 namespace quillmer {
 namespace {

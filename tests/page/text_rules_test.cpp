@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/detect.h"
-#include "platform/codepage.h"
+#include "platform/win32/codepage.h"
 
 namespace quillmer {
 namespace {

@@ -9,8 +9,8 @@
 #include <regex>
 #include <string>
 
-#include "platform/codepage.h"
-#include "platform/error.h"
+#include "platform/base/error.h"
+#include "platform/win32/codepage.h"
 
 namespace quillmer {
 namespace {

@@ -5,14 +5,14 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "../cli/run_program.h"
 #include "engine/convert.h"
 #include "engine/tables.h"
 #include "page/page_state.h"
-#include "platform/codepage.h"
-#include "platform/dialogs.h"
-#include "platform/error.h"
-#include "platform/registry.h"
+#include "platform/base/error.h"
+#include "platform/win32/codepage.h"
+#include "platform/win32/dialogs.h"
+#include "platform/win32/registry.h"
+#include "tests/cli/run_program.h"
 #include "ui/shared_settings.h"
 
 namespace quillmer {

@@ -6,8 +6,8 @@
 
 #include <filesystem>
 
-#include "../cli/run_program.h"
-#include "platform/error.h"
+#include "platform/base/error.h"
+#include "tests/cli/run_program.h"
 
 namespace quillmer {
 namespace {

@@ -1,0 +1,2 @@
+// Must not compile: the browser model knows nothing of the product.
+#include "engine/convert.h"

@@ -1,0 +1,2 @@
+// Must not compile: the engine knows nothing of pages.
+#include "page/page_convert.h"
