@@ -130,6 +130,13 @@ void SetBytes(benchmark::State& state) {
   state.counters["page_bytes"] = static_cast<double>(Page().size());
 }
 
+// A conversion with the default settings, as the page command's.
+const PageContext& Context() {
+  static PageState pages;
+  static const PageContext context{PageSettings{}, pages, {}};
+  return context;
+}
+
 void BM_PageParse(benchmark::State& state) {
   Page();
   for (auto _ : state) benchmark::DoNotOptimize(LoadBenchPage());
@@ -143,7 +150,7 @@ void BM_PageConvert(benchmark::State& state) {
     state.PauseTiming();
     auto browser = LoadBenchPage();
     state.ResumeTiming();
-    ConvertBrowserTree(browser.get(), cdToTrad, true, false);
+    ConvertBrowserTree(Context(), browser.get(), cdToTrad, true, false);
     state.PauseTiming();
     browser.reset();
     state.ResumeTiming();
@@ -204,7 +211,7 @@ BENCHMARK(BM_PageEngine)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 void BM_PageSerialize(benchmark::State& state) {
   Page();
   auto browser = LoadBenchPage();
-  ConvertBrowserTree(browser.get(), cdToTrad, true, false);
+  ConvertBrowserTree(Context(), browser.get(), cdToTrad, true, false);
   auto doc = DocumentOf(browser.get());
   for (auto _ : state) benchmark::DoNotOptimize(SerializeDocument(doc.get()));
   SetBytes(state);

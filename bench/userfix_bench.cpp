@@ -51,13 +51,13 @@ const UserFiles& Files() {
 // stale: the stored age never matches, so every InitB5fix merges again.
 void Install(bool stale) {
   static std::map<std::string, std::int32_t> ages;
-  InstallUserFixTables(UserFixHost{
+  Tables().user = UserFixHost{
       Files().dir(), [stale](std::string_view key) { return stale ? -2 : ages[std::string(key)]; },
-      [](std::string_view key, std::int32_t age) { ages[std::string(key)] = age; }});
+      [](std::string_view key, std::int32_t age) { ages[std::string(key)] = age; }};
 }
 
 void BM_InitB5fix_BuiltIn(benchmark::State& state) {
-  RemoveUserFixTables();
+  Tables().user.reset();
   for (auto _ : state) InitB5fix();
   state.counters["entries"] = static_cast<double>(Tables().B5fix.Count());
 }
@@ -68,7 +68,7 @@ void BM_InitB5fix_ReadIndex(benchmark::State& state) {
   InitB5fix();  // builds the index once
   for (auto _ : state) InitB5fix();
   state.counters["entries"] = static_cast<double>(Tables().B5fix.Count());
-  RemoveUserFixTables();
+  Tables().user.reset();
 }
 BENCHMARK(BM_InitB5fix_ReadIndex)->Unit(benchmark::kMillisecond);
 
@@ -76,7 +76,7 @@ void BM_InitB5fix_Rebuild(benchmark::State& state) {
   Install(true);
   for (auto _ : state) InitB5fix();
   state.counters["entries"] = static_cast<double>(Tables().B5fix.Count());
-  RemoveUserFixTables();
+  Tables().user.reset();
 }
 BENCHMARK(BM_InitB5fix_Rebuild)->Unit(benchmark::kMillisecond);
 
@@ -110,15 +110,15 @@ class SharedPrefixFiles {
 void BM_ApplyFix_SharedPrefixKeys(benchmark::State& state) {
   static SharedPrefixFiles files;
   static std::map<std::string, std::int32_t> ages;
-  InstallUserFixTables(UserFixHost{
+  Tables().user = UserFixHost{
       files.dir(), [](std::string_view key) { return ages[std::string(key)]; },
-      [](std::string_view key, std::int32_t age) { ages[std::string(key)] = age; }});
+      [](std::string_view key, std::int32_t age) { ages[std::string(key)] = age; }};
   InitB5fix();
   EnsureTables();
   for (auto _ : state) benchmark::DoNotOptimize(ApplyFix(files.input(), 0));
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * files.input().size()));
   state.counters["entries"] = static_cast<double>(Tables().B5fix.Count());
-  RemoveUserFixTables();
+  Tables().user.reset();
   InitB5fix();
 }
 BENCHMARK(BM_ApplyFix_SharedPrefixKeys)->Unit(benchmark::kMillisecond);

@@ -76,18 +76,12 @@ int Run(const std::vector<std::string>& args) {
   struct Unload {
     ~Unload() { RunUnloadSequence(); }
   } unload;
-  if (alter) {
-    PageSettingsSource loaded = SetPageSettingsSource(nullptr);
-    SetPageSettingsSource([loaded, on = *alter] {
-      PageSettings s = loaded ? loaded() : PageSettings{};
-      s.AlterWBCharset = on;
-      return s;
-    });
-  }
+  PageContext context = CurrentModule()->PageConversion();
+  if (alter) context.settings.AlterWBCharset = *alter;
 
   ComPtr<IWebBrowser2> browser = LoadPageArgument(*file);
 
-  switch (ConvertPageForUser(browser.get(), *direction)) {
+  switch (ConvertPageForUser(context, browser.get(), *direction)) {
     case UserConversion::Converted:
       if (int left = CountFramesBeyondLimit(browser.get()))
         std::fprintf(stderr,

@@ -2,12 +2,19 @@
 
 #include "page/context_menu.h"
 #include "platform/win32/dialogs.h"
+#include "ui/lifecycle.h"
 
 namespace quillmer {
 namespace {
 
 // The desk-band category the platform files bands under.
 constexpr std::string_view kDeskBandCategory = "{00021492-0000-0000-C000-000000000046}";
+
+// The captions' language: the loaded settings', else the system's.
+UINT MenuCodePage() {
+  const ModuleState* module = CurrentModule();
+  return module ? module->shared.page.uiCodePage : 0;
+}
 
 class TBrowserBandFactory final : public TComObjectFactory {
  public:
@@ -23,7 +30,7 @@ class TBrowserBandFactory final : public TComObjectFactory {
       const std::string module = RegistryModulePath(false);
       for (int n = 1; n <= kMenuEntryCount; ++n) {
         std::string caption;
-        GetMenuCaption(n, caption);
+        GetMenuCaption(n, caption, MenuCodePage());
         RegisterMenuExt(caption, "res://" + module + std::string(kMenuPageSuffixes[n - 1]),
                         kMenuContextDefault, kMenuFlags);
       }
@@ -34,7 +41,7 @@ class TBrowserBandFactory final : public TComObjectFactory {
     } else {
       for (int n = 1; n <= kMenuEntryCount; ++n) {
         std::string caption;
-        GetMenuCaption(n, caption);
+        GetMenuCaption(n, caption, MenuCodePage());
         UnregisterMenuExt(caption);
       }
       const std::string category(kDeskBandCategory);

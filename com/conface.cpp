@@ -7,10 +7,12 @@
 #include "page/page_access.h"
 #include "page/page_convert.h"
 #include "page/page_state.h"
+#include "platform/base/error.h"
 #include "platform/browser/webbrowser.h"
 #include "platform/win32/codepage.h"
 #include "platform/win32/module.h"
 #include "platform/win32/window.h"
+#include "ui/lifecycle.h"
 
 namespace quillmer {
 namespace {
@@ -169,16 +171,20 @@ HRESULT TConFace::ConvertPage(IDispatch* pDisp, ConvDirection direction, UINT co
       if (FAILED(QueryService(services.get(), SID_SWebBrowserApp, &browser))) return S_OK;
     }
     if (!browser) return S_OK;
+    ModuleState* module = CurrentModule();
+    if (!module) throw Error("the module is not loaded", E_UNEXPECTED);
+    const PageContext context = module->PageConversion();
     const HWND owner = FocusedWindow();
     if (!IsValidCodePage(codePage)) {
-      ShowSupportMissing(reinterpret_cast<OwnerWindow>(owner), codePage);
+      ShowSupportMissing(reinterpret_cast<OwnerWindow>(owner), codePage,
+                         UiCodePage(context.settings));
       return S_OK;
     }
-    ConvertingBrowserEntry entry(browser.get());
+    ConvertingBrowserEntry entry(context.state, browser.get());
     if (nt)
-      ConvertBrowserTree(browser.get(), direction, true, false);
+      ConvertBrowserTree(context, browser.get(), direction, true, false);
     else
-      ConvertDocument(browser.get(), direction, true, false);
+      ConvertDocument(context, browser.get(), direction, true, false);
     return S_OK;
   } catch (...) {
     return Failed();

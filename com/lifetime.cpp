@@ -40,15 +40,12 @@ void ServerLoad() {
     HostIsExplorer() = HostCheck(ProgramPath());
     AddFactory(MakeHelperFactory());
     // Band unit: the settings' load sequence makes the band factory last.
-    SetBandFactoryHook([](std::u16string_view caption) { AddFactory(MakeBandFactory(caption)); });
-    RunLoadSequence();
-    SetBandFactoryHook({});
+    RunLoadSequence([](std::u16string_view caption) { AddFactory(MakeBandFactory(caption)); });
     // Automation unit.
     AddFactory(MakeConFaceFactory());
     CurrentState() = State::Loaded;
     LoadError().clear();
   } catch (const std::exception& e) {
-    SetBandFactoryHook({});
     RunUnloadSequence();
     DestroyFactories();
     SetServerTypeLib(nullptr);

@@ -7,6 +7,7 @@
 #include <new>
 
 #include "engine/types.h"
+#include "engine/userfix.h"
 #include "platform/base/ascii.h"
 #include "platform/base/error.h"
 #include "platform/win32/dialogs.h"
@@ -26,14 +27,8 @@ std::string_view RequireResource(std::string_view name) {
   return *res;
 }
 
-UserFixLoader& UserLoader() {
-  static UserFixLoader loader;
-  return loader;
-}
-
 void Warn(const char* what, std::size_t line) {
-  std::string text = std::string(what) + std::to_string(line);
-  MessageBox(FromUtf8(text), u"Quillmer", MB_OK | MB_ICONWARNING);
+  Tables().Report(std::string(what) + std::to_string(line), MB_ICONWARNING);
 }
 
 // Length of the first character of a slot: one byte for single-byte slots.
@@ -463,9 +458,25 @@ std::int32_t FixTable::Match(int slot, const unsigned char* p, std::size_t avail
   return best ? found(best) : -1;
 }
 
+namespace {
+
+EngineTables*& CurrentTables() {
+  static EngineTables* current = nullptr;
+  return current;
+}
+
+}  // namespace
+
 EngineTables& Tables() {
-  static EngineTables tables;
-  return tables;
+  if (EngineTables* current = CurrentTables()) return *current;
+  static EngineTables own;
+  return own;
+}
+
+EngineTables* SetCurrentTables(EngineTables* tables) {
+  EngineTables* previous = CurrentTables();
+  CurrentTables() = tables;
+  return previous;
 }
 
 namespace {
@@ -563,11 +574,11 @@ namespace {
 
 void InitFix(FixTable& table, int which) {
   table.Clear();
-  auto& loader = UserLoader();
-  const bool asked = Tables().userFix && loader;
-  const bool user = asked && loader(table, which);
+  const EngineTables& t = Tables();
+  const bool asked = t.userFix && t.user;
+  const bool user = asked && LoadUserFix(table, which, *t.user);
   if (!user) {
-    if (asked) table.Clear();  // whatever the loader left
+    if (asked) table.Clear();  // whatever the user path left
     LoadBuiltinFix(table, which);
   }
   table.Prepare();
@@ -577,8 +588,6 @@ void InitFix(FixTable& table, int which) {
 
 void InitB5fix() { InitFix(Tables().B5fix, 0); }
 void InitGBfix() { InitFix(Tables().GBfix, 1); }
-
-void SetUserFixLoader(UserFixLoader loader) { UserLoader() = std::move(loader); }
 
 void EnsureTables() {
   EngineTables& t = Tables();

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -192,29 +193,52 @@ class FixTable {
   mutable std::uint32_t replacementsFound_ = 0;
 };
 
+// Where the engine's messages go (a faulty table line, a user file that
+// cannot be read or an index that cannot be written): the tables' owner
+// shows them. icon is the message box icon the message calls for.
+using EngineReporter = std::function<void(const std::string& text, unsigned icon)>;
+
+// What the user tables need of the module: where the files are, and the age
+// values in the settings store (WriteAgeValue saves the file at once and
+// throws Error when it cannot).
+struct UserFixHost {
+  std::string directory;  // with its trailing separator
+  std::function<std::int32_t(std::string_view key)> ReadAgeValue;
+  std::function<void(std::string_view key, std::int32_t age)> WriteAgeValue;
+  std::string settingsFile = "Quillmer.ini";  // named when WriteAgeValue fails
+};
+
 struct EngineTables {
-  // Filled by LoadCharTables (the one instance lives in zeroed static storage).
-  std::array<std::uint16_t, kCharTableSize> GbToB5Table;
-  std::array<std::uint16_t, kCharTableSize> B5ToGbTable;
+  // Filled by LoadCharTables.
+  std::array<std::uint16_t, kCharTableSize> GbToB5Table{};
+  std::array<std::uint16_t, kCharTableSize> B5ToGbTable{};
   FixTable B5fix;
   FixTable GBfix;
   bool charTablesLoaded = false;
   bool allReady = false;
   // "Text_Convert" / "UserFix": whether the user's emendation files take part.
   bool userFix = true;
+  // The user's files, when the owner has them: InitB5fix / InitGBfix then
+  // merge them in. Without, the built-in tables alone.
+  std::optional<UserFixHost> user;
+  EngineReporter report;
+
+  void Report(const std::string& text, unsigned icon) const {
+    if (report) report(text, icon);
+  }
 };
 
+// The tables conversion uses: the current owner's (see SetCurrentTables), or
+// else the process's own, for programs that never load the module.
 EngineTables& Tables();
+// Makes tables (owned by the caller, null for none) the current ones and
+// returns the previous.
+EngineTables* SetCurrentTables(EngineTables* tables);
 
 void EnsureTables();
 void LoadCharTables();
 void InitB5fix();
 void InitGBfix();
-
-// The user emendation path: given the table (0 B5fix, 1 GBfix), fills it from
-// the user's file and returns true, or returns false to take the built-in path.
-using UserFixLoader = std::function<bool(FixTable&, int which)>;
-void SetUserFixLoader(UserFixLoader loader);
 
 // Loads a phrase table from its three resources (index, keys, replacements).
 void LoadBuiltinFix(FixTable& table, int which);

@@ -23,11 +23,6 @@ constexpr FixSide kSides[2] = {
      "Error initiating GBfix!"},
 };
 
-std::optional<UserFixHost>& Host() {
-  static std::optional<UserFixHost> host;
-  return host;
-}
-
 bool NeedsQuotes(std::string_view field) {
   return std::any_of(field.begin(), field.end(), [](char c) {
     return static_cast<unsigned char>(c) <= 0x20 || c == '"' || c == ',';
@@ -98,9 +93,7 @@ std::size_t CountLines(std::string_view text) {
   return n;
 }
 
-void ShowError(const std::string& text, unsigned icon) {
-  MessageBox(FromUtf8(text), u"Quillmer", MB_OK | icon);
-}
+void ShowError(const std::string& text, unsigned icon) { Tables().Report(text, icon); }
 
 bool Exists(const std::string& path) {
   struct stat st {};
@@ -362,23 +355,11 @@ std::int32_t UserFileHash(std::string_view bytes) {
   return static_cast<std::int32_t>(h);
 }
 
-void InstallUserFixTables(UserFixHost host) {
-  Host() = std::move(host);
-  SetUserFixLoader(LoadUserFix);
-}
-
-void RemoveUserFixTables() {
-  SetUserFixLoader({});
-  Host().reset();
-}
-
-bool IndexStale(int which) {
-  const auto& host = Host();
-  if (!host) return true;
+bool IndexStale(int which, const UserFixHost& host) {
   const FixSide& side = FixSideOf(which);
-  if (!Exists(host->directory + side.indexFile)) return true;
-  const std::string userPath = host->directory + side.userFile;
-  std::int32_t stored = host->ReadAgeValue ? host->ReadAgeValue(side.ageKey) : 0;
+  if (!Exists(host.directory + side.indexFile)) return true;
+  const std::string userPath = host.directory + side.userFile;
+  std::int32_t stored = host.ReadAgeValue ? host.ReadAgeValue(side.ageKey) : 0;
   if (FileAge(userPath) != stored) return true;
   // Saved again within the age's two seconds: only the content tells.
   std::optional<std::string> bytes;
@@ -388,17 +369,15 @@ bool IndexStale(int which) {
     return true;
   }
   if (!bytes) return true;
-  const std::int32_t hash = host->ReadAgeValue ? host->ReadAgeValue(side.hashKey) : 0;
+  const std::int32_t hash = host.ReadAgeValue ? host.ReadAgeValue(side.hashKey) : 0;
   return UserFileHash(*bytes) != hash;
 }
 
-bool LoadUserFix(FixTable& table, int which) {
-  const auto& host = Host();
-  if (!host) return false;
+bool LoadUserFix(FixTable& table, int which, const UserFixHost& host) {
   const FixSide& side = FixSideOf(which);
-  if (!Exists(host->directory + side.userFile)) return false;
-  if (!IndexStale(which)) {
-    const std::string indexPath = host->directory + side.indexFile;
+  if (!Exists(host.directory + side.userFile)) return false;
+  if (!IndexStale(which, host)) {
+    const std::string indexPath = host.directory + side.indexFile;
     int fd = ::open(indexPath.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd >= 0) {
       std::string bytes;
@@ -417,7 +396,7 @@ bool LoadUserFix(FixTable& table, int which) {
     }
     // An index that cannot be opened, read or trusted is built again.
   }
-  Rebuild(table, which, *host);
+  Rebuild(table, which, host);
   return true;
 }
 

@@ -84,28 +84,13 @@ std::int32_t UserFileHash(std::string_view bytes);
 
 // ---- the host --------------------------------------------------------------
 
-// What the user tables need of the module: where the files are, and the age
-// values in the settings store (WriteAgeValue saves the file at once and
-// throws Error when it cannot).
-struct UserFixHost {
-  std::string directory;  // with its trailing separator
-  std::function<std::int32_t(std::string_view key)> ReadAgeValue;
-  std::function<void(std::string_view key, std::int32_t age)> WriteAgeValue;
-  std::string settingsFile = "Quillmer.ini";  // named when WriteAgeValue fails
-};
-
-// Installs the user-table loader of InitB5fix / InitGBfix; they take the
-// user path when Tables().userFix is on and the user file exists.
-void InstallUserFixTables(UserFixHost host);
-// Back to the built-in tables alone.
-void RemoveUserFixTables();
-
 // Whether side's index file must be built again: it is missing, or the user
 // file's age or content differs from the stored values.
-bool IndexStale(int which);
+bool IndexStale(int which, const UserFixHost& host);
 
-// The user path of InitB5fix / InitGBfix; false when it does not apply
-// (no host, or no user file), so that the built-in table is loaded.
-bool LoadUserFix(FixTable& table, int which);
+// The user path of InitB5fix / InitGBfix; false when it does not apply (no
+// user file), so that the built-in table is loaded. Messages go to the
+// current tables' reporter.
+bool LoadUserFix(FixTable& table, int which, const UserFixHost& host);
 
 }  // namespace quillmer

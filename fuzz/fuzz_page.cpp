@@ -46,17 +46,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const bool alter = data[0] & 1;
   std::string_view bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
   SetEncodingDetector(DetectPageCodePage);
-  SetPageSettingsSource([alter] {
-    PageSettings s;
-    s.AlterWBCharset = alter;
-    return s;
-  });
-  ResetPageState();
+  PageState state;
+  PageSettings settings;
+  settings.AlterWBCharset = alter;
+  const PageContext context{settings, state, {}};
 
   const auto& dir = WorkDir();
   ComPtr<IWebBrowser2> browser = LoadPageFromBytes(bytes, (dir / "in" / "page.html").string());
-  ConvertBrowserTree(browser.get(), cdToTrad, true, false);
-  ConvertBrowserTree(browser.get(), cdToSim, true, false);
+  ConvertBrowserTree(context, browser.get(), cdToTrad, true, false);
+  ConvertBrowserTree(context, browser.get(), cdToSim, true, false);
 
   ComPtr<IDispatch> document;
   browser->get_Document(document.put());

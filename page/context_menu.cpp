@@ -44,10 +44,10 @@ std::string LittleEndian(std::uint32_t v) {
 
 }  // namespace
 
-void GetMenuCaption(int entry, std::string& caption) {
+void GetMenuCaption(int entry, std::string& caption, UINT uiCodePage) {
   if (entry < 1 || entry > kMenuEntryCount) return;
   const Captions& c = kCaptions[entry - 1];
-  const UINT cp = CurrentPageSettings().uiCodePage;
+  const UINT cp = uiCodePage ? uiCodePage : GetACP();
   if (cp == 936 || cp == 54936)
     caption = EncodeCodePage(cp, c.simplified);
   else if (cp == 950)

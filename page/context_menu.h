@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/base/types.h"
+
 namespace quillmer {
 
 constexpr std::string_view kMenuExtKey = "\\Software\\Microsoft\\Internet Explorer\\MenuExt\\";
@@ -21,7 +23,8 @@ constexpr std::uint32_t kMenuFlags = 0;
 
 // The caption of entry 1 to 4 in the user-interface language, as 8-bit text
 // in the system ANSI code page; any other number leaves caption unchanged.
-void GetMenuCaption(int entry, std::string& caption);
+// uiCodePage is the settings' UI code page (0: the system's ANSI code page).
+void GetMenuCaption(int entry, std::string& caption, UINT uiCodePage);
 
 // Creates (or opens) the entry's key and writes its page URL, "Context" and
 // "Flags". Throws Error when the registry will not take it.

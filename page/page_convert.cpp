@@ -11,11 +11,6 @@
 namespace quillmer {
 namespace {
 
-FormEventsConnector& Connector() {
-  static FormEventsConnector connector;
-  return connector;
-}
-
 std::u16string Widen(std::string_view ascii) { return std::u16string(ascii.begin(), ascii.end()); }
 
 VARIANT GetBrowserProperty(IWebBrowser2* browser, std::u16string_view name) {
@@ -26,22 +21,17 @@ VARIANT GetBrowserProperty(IWebBrowser2* browser, std::u16string_view name) {
 
 bool IsEmptyOrNull(const VARIANT& v) { return VariantIsEmpty(v) || VariantDeref(v).vt == VT_NULL; }
 
-void ConnectFormEvents(IWebBrowser2* browser, IWebBrowser2* top) {
+void ConnectFormEvents(const FormEventsConnector& connect, IWebBrowser2* browser,
+                       IWebBrowser2* top) {
   VARIANT v = GetBrowserProperty(browser, kHelperProperty);
   if (IsEmptyOrNull(v) && top) v = GetBrowserProperty(top, kHelperProperty);
   const VARIANT& helper = VariantDeref(v);
   // Anything but an IDispatch is not the helper's.
   if (helper.vt != VT_DISPATCH || !helper.pdispVal) return;
-  if (Connector()) Connector()(helper.pdispVal.get(), browser);
+  if (connect) connect(helper.pdispVal.get(), browser);
 }
 
 }  // namespace
-
-FormEventsConnector SetFormEventsConnector(FormEventsConnector connector) {
-  FormEventsConnector previous = std::move(Connector());
-  Connector() = std::move(connector);
-  return previous;
-}
 
 std::u16string GetOrigCharset(IWebBrowser2* browser) {
   VARIANT v = GetBrowserProperty(browser, kOrigCharsetProperty);
@@ -58,11 +48,11 @@ void RecordOrigCharset(IWebBrowser2* browser, std::string_view charset, bool cha
         "IWebBrowser2::PutProperty");
 }
 
-void SwitchOrCorrectCharset(IWebBrowser2* browser, IHTMLDocument2* document, IWebBrowser2* top,
+void SwitchOrCorrectCharset(const PageContext& context, IWebBrowser2* browser, IHTMLDocument2* document, IWebBrowser2* top,
                             std::string_view charset, ConvDirection direction, bool userRequested,
                             bool keepCharset, bool charsetMismatch) {
   if (IsUnicodeCharset(charset)) return;
-  const PageSettings settings = CurrentPageSettings();
+  const PageSettings& settings = context.settings;
   if (!keepCharset && settings.AlterWBCharset) {
     if (userRequested) {
       READYSTATE state = READYSTATE_COMPLETE;
@@ -70,14 +60,14 @@ void SwitchOrCorrectCharset(IWebBrowser2* browser, IHTMLDocument2* document, IWe
       if (state < READYSTATE_COMPLETE) OleCheck(browser->Stop(), "IWebBrowser2::Stop");
     }
     OleCheck(document->put_charset(TargetCharset(direction)), "IHTMLDocument2::put_charset");
-    if (settings.HelperEnabled && userRequested) ConnectFormEvents(browser, top);
+    if (settings.HelperEnabled && userRequested) ConnectFormEvents(context.connectFormEvents, browser, top);
   } else if (charsetMismatch) {
     if (auto corrected = CorrectedCharset(charset))
       OleCheck(document->put_charset(*corrected), "IHTMLDocument2::put_charset");
   }
 }
 
-void ConvertDocument(IWebBrowser2* browser, ConvDirection direction, bool userRequested,
+void ConvertDocument(const PageContext& context, IWebBrowser2* browser, ConvDirection direction, bool userRequested,
                      bool keepCharset) {
   if (!browser) return;
   ComPtr<IDispatch> documentDispatch;
@@ -136,7 +126,7 @@ void ConvertDocument(IWebBrowser2* browser, ConvDirection direction, bool userRe
   }
 
   // A Unicode page keeps its charset, so its links must keep their bytes too.
-  if (CurrentPageSettings().AlterWBCharset && !IsUnicodeCharset(charset))
+  if (context.settings.AlterWBCharset && !IsUnicodeCharset(charset))
     ConvertLinks(document.get(), pageEncoding, mismatch);
 
   auto doc3 = QueryOrThrow<IHTMLDocument3>(document.get());
@@ -154,36 +144,36 @@ void ConvertDocument(IWebBrowser2* browser, ConvDirection direction, bool userRe
   ConvertStyleSheets(document.get(), direction, pageEncoding, mismatch);
 
   if (IsUnicodeCharset(charset)) return;
-  SwitchOrCorrectCharset(browser, document.get(), top.get(), charset, direction, userRequested,
+  SwitchOrCorrectCharset(context, browser, document.get(), top.get(), charset, direction, userRequested,
                          keepCharset, mismatch);
 }
 
-void ConvertBrowserTree(IWebBrowser2* browser, ConvDirection direction, bool userRequested,
+void ConvertBrowserTree(const PageContext& context, IWebBrowser2* browser, ConvDirection direction, bool userRequested,
                         bool keepCharset) {
   if (!browser) return;
   try {
-    ConvertDocument(browser, direction, userRequested, keepCharset);
+    ConvertDocument(context, browser, direction, userRequested, keepCharset);
     const int n = CountEmbeddedObjects(browser);
     for (int i = 0; i < n; ++i)
       if (auto frame = GetEmbeddedBrowser(browser, i))
-        ConvertBrowserTree(frame.get(), direction, userRequested, keepCharset);
+        ConvertBrowserTree(context, frame.get(), direction, userRequested, keepCharset);
   } catch (const std::exception&) {
     // A failing document ends its own level; the caller's level goes on.
   }
 }
 
-UserConversion ConvertPageForUser(IWebBrowser2* browser, ConvDirection direction,
+UserConversion ConvertPageForUser(const PageContext& context, IWebBrowser2* browser, ConvDirection direction,
                                   OwnerWindow owner) {
-  ConvertingBrowserEntry entry(browser);
+  ConvertingBrowserEntry entry(context.state, browser);
   for (UINT cp : {950u, 936u}) {
     if (!IsValidCodePage(cp)) {
-      ShowSupportMissing(owner, cp);
+      ShowSupportMissing(owner, cp, UiCodePage(context.settings));
       return UserConversion::SupportMissing;
     }
   }
-  ConversionBusyScope busy;
+  ConversionBusyScope busy(context.state);
   if (!busy.acquired()) return UserConversion::Busy;
-  ConvertBrowserTree(browser, direction, true, false);
+  ConvertBrowserTree(context, browser, direction, true, false);
   return UserConversion::Converted;
 }
 

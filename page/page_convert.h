@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "engine/types.h"
+#include "page/page_state.h"
 #include "page/support_message.h"
 #include "platform/browser/mshtml.h"
 
@@ -24,14 +25,15 @@ inline constexpr std::u16string_view kHelperProperty = u"{5E2B9C42-7A1D-4F36-9C8
 // false for the automatic conversion after a page load; keepCharset forbids
 // switching the page's charset. Raises the error of a failing DOM call, with
 // what was converted so far left in place. An empty browser, or a document
-// that is no HTML document, is not converted.
-void ConvertDocument(IWebBrowser2* browser, ConvDirection direction, bool userRequested,
+// that is no HTML document, is not converted. The context gives the
+// settings, the page state and the form connector.
+void ConvertDocument(const PageContext& context, IWebBrowser2* browser, ConvDirection direction, bool userRequested,
                      bool keepCharset);
 
 // The browser's document, then each embedded browser's tree in embedding
 // order. A failure ends its own level only: the frames after it at the level
 // above are still converted. Never raises.
-void ConvertBrowserTree(IWebBrowser2* browser, ConvDirection direction, bool userRequested,
+void ConvertBrowserTree(const PageContext& context, IWebBrowser2* browser, ConvDirection direction, bool userRequested,
                         bool keepCharset);
 
 // "OrigCharset" of the browser; empty when unset, empty or null.
@@ -44,7 +46,7 @@ void RecordOrigCharset(IWebBrowser2* browser, std::string_view charset, bool cha
 // charset (and, for a user's request, stops a page still loading and asks the
 // window's helper to connect to the page's forms), or corrects a mismatched
 // declaration. top may be empty.
-void SwitchOrCorrectCharset(IWebBrowser2* browser, IHTMLDocument2* document, IWebBrowser2* top,
+void SwitchOrCorrectCharset(const PageContext& context, IWebBrowser2* browser, IHTMLDocument2* document, IWebBrowser2* top,
                             std::string_view charset, ConvDirection direction, bool userRequested,
                             bool keepCharset, bool charsetMismatch);
 
@@ -60,13 +62,7 @@ enum class UserConversion {
 // with owner), skips when ConversionBusy is set, and otherwise converts the
 // whole window at the user's request with ConversionBusy set. The browser
 // leaves the list and the flag is cleared on every way out.
-UserConversion ConvertPageForUser(IWebBrowser2* browser, ConvDirection direction,
+UserConversion ConvertPageForUser(const PageContext& context, IWebBrowser2* browser, ConvDirection direction,
                                   OwnerWindow owner = 0);
-
-// The helper object's ConnectFormEvents, reached through its IDispatch. The
-// helper lives above page conversion and installs this; without it nothing
-// is connected.
-using FormEventsConnector = std::function<void(IDispatch* helper, IWebBrowser2* browser)>;
-FormEventsConnector SetFormEventsConnector(FormEventsConnector connector);
 
 }  // namespace quillmer

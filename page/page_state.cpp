@@ -3,65 +3,41 @@
 #include <algorithm>
 
 namespace quillmer {
-namespace {
 
-PageSettingsSource& Source() {
-  static PageSettingsSource source;
-  return source;
-}
-
-}  // namespace
-
-std::vector<IWebBrowser2*>& ConvertingBrowsers() {
-  static std::vector<IWebBrowser2*> browsers;
-  return browsers;
-}
-
-bool IsConvertingBrowser(IWebBrowser2* browser) {
-  auto& list = ConvertingBrowsers();
+bool PageState::IsConvertingBrowser(IWebBrowser2* browser) const {
+  const auto& list = ConvertingBrowsers;
   return browser && std::find(list.begin(), list.end(), browser) != list.end();
 }
 
-void RemoveConvertingBrowser(IWebBrowser2* browser) {
-  auto& list = ConvertingBrowsers();
+void PageState::RemoveConvertingBrowser(IWebBrowser2* browser) {
+  auto& list = ConvertingBrowsers;
   auto it = std::find(list.rbegin(), list.rend(), browser);
   if (it != list.rend()) list.erase(std::next(it).base());
 }
 
-bool& ConversionBusy() {
-  static bool busy = false;
-  return busy;
+void PageState::Reset() {
+  ConvertingBrowsers.clear();
+  ConversionBusy = false;
 }
 
-ConvertingBrowserEntry::ConvertingBrowserEntry(IWebBrowser2* browser) : browser_(browser) {
-  ConvertingBrowsers().push_back(browser_);
+ConvertingBrowserEntry::ConvertingBrowserEntry(PageState& state, IWebBrowser2* browser)
+    : state_(state), browser_(browser) {
+  state_.ConvertingBrowsers.push_back(browser_);
 }
 
-ConvertingBrowserEntry::~ConvertingBrowserEntry() { RemoveConvertingBrowser(browser_); }
+ConvertingBrowserEntry::~ConvertingBrowserEntry() { state_.RemoveConvertingBrowser(browser_); }
 
-ConversionBusyScope::ConversionBusyScope() : acquired_(!ConversionBusy()) {
-  if (acquired_) ConversionBusy() = true;
+ConversionBusyScope::ConversionBusyScope(PageState& state)
+    : state_(state), acquired_(!state.ConversionBusy) {
+  if (acquired_) state_.ConversionBusy = true;
 }
 
 ConversionBusyScope::~ConversionBusyScope() {
-  if (acquired_) ConversionBusy() = false;
+  if (acquired_) state_.ConversionBusy = false;
 }
 
-PageSettingsSource SetPageSettingsSource(PageSettingsSource source) {
-  PageSettingsSource previous = std::move(Source());
-  Source() = std::move(source);
-  return previous;
-}
-
-PageSettings CurrentPageSettings() {
-  PageSettings s = Source() ? Source()() : PageSettings{};
-  if (s.uiCodePage == 0) s.uiCodePage = GetACP();
-  return s;
-}
-
-void ResetPageState() {
-  ConvertingBrowsers().clear();
-  ConversionBusy() = false;
+UINT UiCodePage(const PageSettings& settings) {
+  return settings.uiCodePage ? settings.uiCodePage : GetACP();
 }
 
 }  // namespace quillmer

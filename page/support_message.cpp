@@ -20,10 +20,10 @@ std::u16string SupportMissingText(UINT codePage, UINT uiCodePage) {
                     : u"Traditional Chinese Support is not installed!";
 }
 
-void ShowSupportMissing(OwnerWindow owner, UINT codePage) {
+void ShowSupportMissing(OwnerWindow owner, UINT codePage, UINT uiCodePage) {
   // The texts are shown as wide strings: the box must not depend on the very
   // code page whose absence it reports.
-  std::u16string text = SupportMissingText(codePage, CurrentPageSettings().uiCodePage);
+  std::u16string text = SupportMissingText(codePage, uiCodePage);
   MessageBox(text, u"Quillmer", owner ? MB_OK : kSystemModal);
 }
 

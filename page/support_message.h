@@ -17,6 +17,6 @@ using OwnerWindow = std::uintptr_t;
 std::u16string SupportMissingText(UINT codePage, UINT uiCodePage);
 
 // With an owner the box is modal to it; without one it is system-modal.
-void ShowSupportMissing(OwnerWindow owner, UINT codePage);
+void ShowSupportMissing(OwnerWindow owner, UINT codePage, UINT uiCodePage);
 
 }  // namespace quillmer

@@ -1,98 +1,84 @@
 #include "ui/lifecycle.h"
 
-#include <memory>
-
-#include "engine/tables.h"
 #include "engine/userfix.h"
-#include "page/page_state.h"
 #include "platform/base/error.h"
+#include "platform/base/text.h"
 #include "platform/win32/dialogs.h"
 #include "platform/win32/module.h"
-#include "ui/shared_settings.h"
 
 namespace quillmer {
 namespace {
 
-bool& Loaded() {
-  static bool loaded = false;
-  return loaded;
-}
-
-BandFactoryHook& BandHook() {
-  static BandFactoryHook hook;
-  return hook;
-}
-
-std::int32_t ReadAgeValue(std::string_view key) {
-  SettingsStore* store = Settings();
-  return store ? store->ReadInteger(ini::Text_Convert, key, kDefaultAge) : kDefaultAge;
-}
-
-void WriteAgeValue(std::string_view key, std::int32_t age) {
-  SettingsStore* store = Settings();
-  if (!store) throw Error("the settings store is not open", E_UNEXPECTED);
-  store->WriteInteger(ini::Text_Convert, key, age);
-  store->Flush();
+// The one global: the module's exports and constructor have nowhere else to
+// keep what the load built.
+std::unique_ptr<ModuleState>& Current() {
+  static std::unique_ptr<ModuleState> state;
+  return state;
 }
 
 }  // namespace
 
-void RunLoadSequence() {
-  if (Loaded()) return;
-  SharedSettingsData& s = SharedSettings();
-  s = SharedSettingsData{};
+std::unique_ptr<ModuleState> LoadModuleState(const BandFactoryHook& registerBand) {
+  auto state = std::make_unique<ModuleState>();
+  SharedSettingsData& s = state->shared;
   s.moduleDirectory = ModuleDirectory();
-  ConvertingBrowsers().clear();
-  auto store = std::make_unique<SettingsStore>(s.moduleDirectory + std::string(kSettingsFileName));
+  state->store =
+      std::make_unique<SettingsStore>(s.moduleDirectory + std::string(kSettingsFileName));
+  const SettingsStore& store = *state->store;
 
   const UINT acp = GetACP();
-  s.bandCaption = store->ReadText(ini::Interface, ini::Caption, DefaultCaption(acp));
-  s.uiCodePage = acp;
-  LoadGeneralSettings(*store, s);
-  s.HelperEnabled = ReadHelperEnabled();
-  s.UserFix = store->ReadBool(ini::Text_Convert, ini::UserFix, kDefaultUserFix);
-  Tables().userFix = s.UserFix;
-  LoadHelperSettings(*store, s);
+  s.bandCaption = store.ReadText(ini::Interface, ini::Caption, DefaultCaption(acp));
+  s.page.uiCodePage = acp;
+  LoadGeneralSettings(store, s);
+  s.page.HelperEnabled = ReadHelperEnabled();
+  s.UserFix = store.ReadBool(ini::Text_Convert, ini::UserFix, kDefaultUserFix);
+  LoadHelperSettings(store, s);
 
-  SetSettings(std::move(store));
-  InstallUserFixTables(UserFixHost{s.moduleDirectory, ReadAgeValue, WriteAgeValue});
-  SetPageSettingsSource([] {
-    const SharedSettingsData& c = SharedSettings();
-    return PageSettings{c.AlterWBCharset, c.HelperEnabled, c.uiCodePage};
-  });
-  Loaded() = true;
-  // Phrase tables built before the settings were known (a detection, say)
-  // are built again with them; should that fail, the next conversion tries.
-  if (Tables().allReady) {
-    try {
-      InitB5fix();
-      InitGBfix();
-    } catch (...) {
-      Tables().allReady = false;
-      throw;
-    }
-  }
-  if (BandHook()) BandHook()(s.bandCaption);
+  EngineTables& tables = *state->tables;
+  tables.userFix = s.UserFix;
+  // The store outlives the tables' use of it: both belong to the state.
+  SettingsStore* settings = state->store.get();
+  tables.user = UserFixHost{
+      s.moduleDirectory,
+      [settings](std::string_view key) {
+        return settings->ReadInteger(ini::Text_Convert, key, kDefaultAge);
+      },
+      [settings](std::string_view key, std::int32_t age) {
+        settings->WriteInteger(ini::Text_Convert, key, age);
+        settings->Flush();
+      }};
+  if (registerBand) registerBand(s.bandCaption);
+  return state;
 }
 
-void RunUnloadSequence() {
-  if (!Loaded()) return;
-  Loaded() = false;
-  ResetPageState();
-  SetPageSettingsSource({});
-  RemoveUserFixTables();
-  if (SettingsStore* store = Settings(); store && store->Modified()) {
+void UnloadModuleState(ModuleState& state) {
+  state.page.Reset();
+  if (state.store && state.store->Modified()) {
     try {
-      store->Flush();
+      state.store->Flush();
     } catch (const Error& e) {
       MessageBox(FromUtf8(e.what()), u"Quillmer", MB_OK | MB_ICONERROR);
     }
   }
-  SetSettings(nullptr);
-  SharedSettings().bandCaption.clear();
-  SharedSettings().autoZoomList.clear();
 }
 
-void SetBandFactoryHook(BandFactoryHook hook) { BandHook() = std::move(hook); }
+ModuleState* CurrentModule() { return Current().get(); }
+
+void RunLoadSequence(const BandFactoryHook& registerBand) {
+  if (Current()) return;
+  auto state = LoadModuleState();
+  SetCurrentTables(state->tables.get());
+  Current() = std::move(state);
+  // Registered once the state is the module's: should it fail, the caller
+  // unloads as after any failed load.
+  if (registerBand) registerBand(Current()->shared.bandCaption);
+}
+
+void RunUnloadSequence() {
+  if (!Current()) return;
+  std::unique_ptr<ModuleState> state = std::move(Current());
+  UnloadModuleState(*state);
+  SetCurrentTables(nullptr);
+}
 
 }  // namespace quillmer

@@ -3,27 +3,39 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string_view>
+
+#include "ui/module_state.h"
 
 namespace quillmer {
 
-// Determines ModuleDirectory, opens the SettingsStore on Quillmer.ini there,
-// fills the SharedSettings, reads HelperEnabled from the registry, and makes
-// them the settings of page conversion and of the user emendation tables.
-// Only the first call does anything until RunUnloadSequence. Throws Error
-// when Quillmer.ini exists but cannot be read.
-void RunLoadSequence();
-
-// Empties ConvertingBrowsers, detaches page conversion and the user tables
-// from the settings, flushes the store when anything was written to it (a
-// failed flush is shown in a message box), frees it and clears the shared
-// copies' caption and auto-zoom list. Does nothing when the load sequence has
-// not run.
-void RunUnloadSequence();
-
 // The last step of the load: registering the band object's class factory
-// with the band caption as its description. The COM server installs it.
+// with the band caption as its description. The COM server passes it.
 using BandFactoryHook = std::function<void(std::u16string_view caption)>;
-void SetBandFactoryHook(BandFactoryHook hook);
+
+// Determines ModuleDirectory, opens the SettingsStore on Quillmer.ini there,
+// fills the SharedSettings, reads HelperEnabled from the registry, and gives
+// the tables the user's emendation files wired to the store; then calls
+// registerBand, if given. Throws Error when Quillmer.ini exists but cannot
+// be read.
+std::unique_ptr<ModuleState> LoadModuleState(const BandFactoryHook& registerBand = {});
+
+// Empties ConvertingBrowsers and flushes the store when anything was written
+// to it (a failed flush is shown in a message box).
+void UnloadModuleState(ModuleState& state);
+
+// The module's state while loaded: null before RunLoadSequence and after
+// RunUnloadSequence. The module's exports reach it here.
+ModuleState* CurrentModule();
+
+// LoadModuleState, then makes its state the module's and its tables the
+// engine's current ones. Only the first call does anything until
+// RunUnloadSequence.
+void RunLoadSequence(const BandFactoryHook& registerBand = {});
+
+// UnloadModuleState on the module's state, then frees it. Does nothing when
+// the load sequence has not run.
+void RunUnloadSequence();
 
 }  // namespace quillmer

@@ -7,11 +7,6 @@
 namespace quillmer {
 namespace {
 
-std::unique_ptr<SettingsStore>& Store() {
-  static std::unique_ptr<SettingsStore> store;
-  return store;
-}
-
 bool IsDoubleByteCodePage(UINT cp) { return cp == 932 || cp == 936 || cp == 949 || cp == 950; }
 
 // At most max bytes of ANSI text, without splitting a double-byte character.
@@ -43,18 +38,10 @@ std::u16string DefaultCaption(UINT ansiCodePage) {
   }
 }
 
-SharedSettingsData& SharedSettings() {
-  static SharedSettingsData settings;
-  return settings;
-}
-
-SettingsStore* Settings() { return Store().get(); }
-void SetSettings(std::unique_ptr<SettingsStore> store) { Store() = std::move(store); }
-
 void LoadGeneralSettings(const SettingsStore& store, SharedSettingsData& s) {
   s.ConvertOnSubmit =
       store.ReadBool(ini::Text_Convert, ini::ConvertOnSubmit, kDefaultConvertOnSubmit);
-  s.AlterWBCharset = store.ReadBool(ini::Text_Convert, ini::AlterWBCharset, kDefaultAlterWBCharset);
+  s.page.AlterWBCharset = store.ReadBool(ini::Text_Convert, ini::AlterWBCharset, kDefaultAlterWBCharset);
   s.ShowClipBtn = store.ReadBool(ini::Interface, ini::ShowClipBtn, kDefaultShowClipBtn);
   s.ShowZoomBtn = store.ReadBool(ini::Interface, ini::ShowZoomBtn, kDefaultShowZoomBtn);
   s.ZoomIncrement = store.ReadInteger(ini::Zoom, ini::ZoomIncrement, kDefaultZoomIncrement);
@@ -99,22 +86,6 @@ bool ReadHelperEnabled() {
     return false;
   RegKey helper;
   return RegOpenKeyEx(bho.get(), kHelperClsid, 0, KEY_READ, helper.put()) == ERROR_SUCCESS;
-}
-
-void SetAutoConvert(std::uint8_t mode) {
-  SharedSettings().AutoConvert = mode;
-  if (SettingsStore* store = Settings()) {
-    store->WriteInteger(ini::Text_Convert, ini::AutoConvert, mode);
-    store->Flush();
-  }
-}
-
-void SetAutoZoom(bool on) {
-  SharedSettings().AutoZoom = on;
-  if (SettingsStore* store = Settings()) {
-    store->WriteBool(ini::Zoom, ini::AutoZoom, on);
-    store->Flush();
-  }
 }
 
 }  // namespace quillmer

@@ -1,5 +1,5 @@
-// The settings file's sections, keys and defaults, the process-wide store,
-// and the SharedSettings: the copies of the settings that running code reads.
+// The settings file's sections, keys and defaults, and the SharedSettings:
+// the copies of the settings that running code reads.
 #pragma once
 
 #include <array>
@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "page/page_state.h"
 #include "page/url_pattern.h"
 #include "ui/settings_store.h"
 
@@ -73,9 +74,10 @@ std::u16string DefaultCaption(UINT ansiCodePage);
 struct SharedSettingsData {
   std::string moduleDirectory;  // ModuleDirectory as the load found it
   std::u16string bandCaption;
-  UINT uiCodePage = 0;
+  // AlterWBCharset, HelperEnabled and the UI code page: what page conversion
+  // reads.
+  PageSettings page;
   bool ConvertOnSubmit = kDefaultConvertOnSubmit;
-  bool AlterWBCharset = kDefaultAlterWBCharset;
   bool ShowClipBtn = kDefaultShowClipBtn;
   bool ShowZoomBtn = kDefaultShowZoomBtn;
   bool UserFix = kDefaultUserFix;
@@ -85,14 +87,7 @@ struct SharedSettingsData {
   std::int32_t defaultZoom = kDefaultZoom;
   AutoZoomList autoZoomList;
   std::array<std::uint16_t, kHotKeySlots> HotKeyTable{};  // slot 1 first
-  bool HelperEnabled = false;
 };
-
-SharedSettingsData& SharedSettings();
-
-// The process-wide store: null before the load sequence and after unload.
-SettingsStore* Settings();
-void SetSettings(std::unique_ptr<SettingsStore> store);
 
 // The steps of the load sequence that read the settings, each on its own so
 // that the options dialog can run them again.
@@ -102,10 +97,6 @@ void LoadHelperSettings(const SettingsStore& store, SharedSettingsData& s);
 // Whether the helper's key under "Browser Helper Objects" exists; false when
 // the parent key cannot be opened.
 bool ReadHelperEnabled();
-
-// The helper's setters: store the copy, write the key, flush the file.
-void SetAutoConvert(std::uint8_t mode);
-void SetAutoZoom(bool on);
 
 // The browser helper object's class identifier and its registry key.
 constexpr std::string_view kHelperClsid = "{5E2B9C42-7A1D-4F36-9C81-2D47B6A0E310}";

@@ -10,6 +10,7 @@
 #include "platform/win32/codepage.h"
 #include "platform/win32/window.h"
 #include "tests/com/com_fixture.h"
+#include "ui/lifecycle.h"
 
 namespace quillmer {
 namespace {
@@ -143,7 +144,7 @@ TEST_F(ConFaceTest, ConToTradConvertsTheWholeWindowAfterTheWaitingMessages) {
   HWND menu = CreateMessageWindow([&](HWND, UINT m, WPARAM, LPARAM) -> LRESULT {
     if (m == WM_CLOSE) {
       seen = Body(page.get());
-      listed = IsConvertingBrowser(page.get());
+      listed = CurrentModule()->page.IsConvertingBrowser(page.get());
     }
     return 0;
   });
@@ -153,7 +154,7 @@ TEST_F(ConFaceTest, ConToTradConvertsTheWholeWindowAfterTheWaitingMessages) {
   EXPECT_FALSE(listed);
   EXPECT_EQ(u"簡體中文", Body(page.get()));
   EXPECT_EQ(u"發展", FrameBody(page.get()));
-  EXPECT_TRUE(ConvertingBrowsers().empty());
+  EXPECT_TRUE(CurrentModule()->page.ConvertingBrowsers.empty());
   EXPECT_TRUE(boxes.empty());
 }
 

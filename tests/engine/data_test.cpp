@@ -56,9 +56,13 @@ class ShippedTables : public ::testing::Test {
       boxes.push_back(ToUtf8(c.text));
       return IDOK;
     });
+    Tables().report = [](const std::string& text, unsigned icon) {
+      MessageBox(FromUtf8(text), u"Quillmer", MB_OK | icon);
+    };
     ResetTables();
   }
   void TearDown() override {
+    Tables().report = {};
     SetMessageBoxHandler(std::move(previous_));
     ResetTables();
   }

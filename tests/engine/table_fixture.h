@@ -11,11 +11,17 @@
 #include <vector>
 
 #include "engine/tables.h"
+#include "platform/base/text.h"
 #include "platform/win32/codepage.h"
 #include "platform/win32/dialogs.h"
 #include "platform/win32/module.h"
 
 namespace quillmer::testing {
+
+// What the tables report, shown as the module shows it.
+inline void ShowAsMessageBox(const std::string& text, unsigned icon) {
+  MessageBox(FromUtf8(text), u"Quillmer", MB_OK | icon);
+}
 
 inline std::string Gbk(std::u16string_view s) { return EncodeCodePage(936, s); }
 inline std::string Big5(std::u16string_view s) { return EncodeCodePage(950, s); }
@@ -74,9 +80,11 @@ class SmallTables : public ::testing::Test {
       boxes.push_back(c);
       return IDOK;
     });
+    Tables().report = ShowAsMessageBox;
     Install({}, {}, {});
   }
   void TearDown() override {
+    Tables().report = {};
     SetMessageBoxHandler(std::move(previous_));
     ClearResourceOverrides();
     ResetTables();

@@ -18,17 +18,15 @@ class ContextMenuTest : public ::testing::Test {
   void SetUp() override {
     ::setenv("QUILLMER_REGISTRY", (dir_ / "registry").c_str(), 1);
     ::setenv("QUILLMER_ACP", "1252", 1);
-    previous_ = SetPageSettingsSource([this] { return PageSettings{false, false, uiCodePage}; });
   }
   void TearDown() override {
-    SetPageSettingsSource(std::move(previous_));
     SetRegistryFaultHook({});
     ::unsetenv("QUILLMER_REGISTRY");
     ::unsetenv("QUILLMER_ACP");
   }
-  static std::string Caption(int n) {
+  std::string Caption(int n) const {
     std::string c = "unchanged";
-    GetMenuCaption(n, c);
+    GetMenuCaption(n, c, uiCodePage);
     return c;
   }
   static std::string Value(const std::string& caption, const std::string& name) {
@@ -44,7 +42,6 @@ class ContextMenuTest : public ::testing::Test {
 
   UINT uiCodePage = 1252;
   testing::TempDir dir_;
-  PageSettingsSource previous_;
 };
 
 TEST_F(ContextMenuTest, CaptionsFollowTheInterfaceLanguage) {

@@ -22,15 +22,13 @@ class PageFixture : public SmallTables {
     SetResourceOverride("testtbl1", RT_RCDATA, Big5(u"頭國華"));
     SetResourceOverride("testtbl2", RT_RCDATA, Gbk(u"头国华"));
     ClearFaults();
-    ResetPageState();
-    previousSource_ = SetPageSettingsSource([this] { return settings; });
   }
   void TearDown() override {
     ClearFaults();
-    ResetPageState();
-    SetPageSettingsSource(std::move(previousSource_));
     SmallTables::TearDown();
   }
+  // What the tests' conversions are handed: their settings and page state.
+  PageContext Context() { return PageContext{settings, state, connectFormEvents}; }
 
   // A page of the given text, written in code page cp, as if it were the
   // file page.html of a temporary directory.
@@ -93,10 +91,9 @@ class PageFixture : public SmallTables {
   }
 
   PageSettings settings;
+  PageState state;
+  FormEventsConnector connectFormEvents;
   TempDir dir;
-
- private:
-  PageSettingsSource previousSource_;
 };
 
 }  // namespace quillmer::testing

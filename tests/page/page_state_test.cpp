@@ -16,43 +16,43 @@ namespace {
 IWebBrowser2* FakeBrowser(int n) { return reinterpret_cast<IWebBrowser2*>(0x1000 * n); }
 
 TEST(ConvertingBrowsers, EntriesAreRemovedOnceOnEveryWayOut) {
-  ResetPageState();
+  PageState state;
   {
-    ConvertingBrowserEntry outer(FakeBrowser(1));
+    ConvertingBrowserEntry outer(state, FakeBrowser(1));
     try {
-      ConvertingBrowserEntry inner(FakeBrowser(1));
-      EXPECT_EQ(ConvertingBrowsers().size(), 2u);
+      ConvertingBrowserEntry inner(state, FakeBrowser(1));
+      EXPECT_EQ(state.ConvertingBrowsers.size(), 2u);
       throw std::runtime_error("conversion failed");
     } catch (const std::runtime_error&) {
     }
     // The failed nested entry is gone, the outer one stays.
-    EXPECT_EQ(ConvertingBrowsers().size(), 1u);
-    EXPECT_TRUE(IsConvertingBrowser(FakeBrowser(1)));
-    EXPECT_FALSE(IsConvertingBrowser(FakeBrowser(2)));
+    EXPECT_EQ(state.ConvertingBrowsers.size(), 1u);
+    EXPECT_TRUE(state.IsConvertingBrowser(FakeBrowser(1)));
+    EXPECT_FALSE(state.IsConvertingBrowser(FakeBrowser(2)));
   }
-  EXPECT_TRUE(ConvertingBrowsers().empty());
-  RemoveConvertingBrowser(FakeBrowser(3));  // not there: nothing happens
-  EXPECT_FALSE(IsConvertingBrowser(nullptr));
+  EXPECT_TRUE(state.ConvertingBrowsers.empty());
+  state.RemoveConvertingBrowser(FakeBrowser(3));  // not there: nothing happens
+  EXPECT_FALSE(state.IsConvertingBrowser(nullptr));
 }
 
 TEST(ConversionBusy, ASecondScopeDoesNotRunAndDoesNotClearTheFirst) {
-  ResetPageState();
+  PageState state;
   {
-    ConversionBusyScope first;
+    ConversionBusyScope first(state);
     EXPECT_TRUE(first.acquired());
     {
-      ConversionBusyScope second;
+      ConversionBusyScope second(state);
       EXPECT_FALSE(second.acquired());
     }
-    EXPECT_TRUE(ConversionBusy());
+    EXPECT_TRUE(state.ConversionBusy);
   }
-  EXPECT_FALSE(ConversionBusy());
+  EXPECT_FALSE(state.ConversionBusy);
   try {
-    ConversionBusyScope scope;
+    ConversionBusyScope scope(state);
     throw std::runtime_error("conversion failed");
   } catch (const std::runtime_error&) {
   }
-  EXPECT_FALSE(ConversionBusy());
+  EXPECT_FALSE(state.ConversionBusy);
 }
 
 class SupportMessage : public ::testing::Test {
@@ -65,12 +65,12 @@ class SupportMessage : public ::testing::Test {
   }
   void TearDown() override {
     SetMessageBoxHandler(std::move(previousBoxes_));
-    SetPageSettingsSource(nullptr);
   }
-  void UseUiCodePage(UINT cp) {
-    SetPageSettingsSource([cp] { return PageSettings{false, false, cp}; });
-  }
+  void UseUiCodePage(UINT cp) { settings.uiCodePage = cp; }
+  PageContext Context() { return PageContext{settings, state, {}}; }
   std::vector<MessageBoxCall> boxes;
+  PageSettings settings;
+  PageState state;
 
  private:
   MessageBoxHandler previousBoxes_;
@@ -78,11 +78,11 @@ class SupportMessage : public ::testing::Test {
 
 TEST_F(SupportMessage, SystemModalWithoutOwnerInTheUiLanguage) {
   UseUiCodePage(1252);
-  ShowSupportMissing(0, 950);
+  ShowSupportMissing(0, 950, settings.uiCodePage);
   UseUiCodePage(936);
-  ShowSupportMissing(0x42, 936);
+  ShowSupportMissing(0x42, 936, settings.uiCodePage);
   UseUiCodePage(950);
-  ShowSupportMissing(0, 54936);
+  ShowSupportMissing(0, 54936, settings.uiCodePage);
   ASSERT_EQ(boxes.size(), 3u);
   EXPECT_EQ(boxes[0].text, u"Traditional Chinese Support is not installed!");
   EXPECT_EQ(boxes[0].caption, u"Quillmer");
@@ -93,28 +93,27 @@ TEST_F(SupportMessage, SystemModalWithoutOwnerInTheUiLanguage) {
 }
 
 TEST_F(SupportMessage, ThePageCommandChecksBothCodePagesAndTheBusyFlag) {
-  ResetPageState();
   UseUiCodePage(1252);
   SetCodePageInstalled(936, false);
-  EXPECT_EQ(ConvertPageForUser(FakeBrowser(1), cdToTrad, 0x42), UserConversion::SupportMissing);
+  EXPECT_EQ(ConvertPageForUser(Context(), FakeBrowser(1), cdToTrad, 0x42), UserConversion::SupportMissing);
   SetCodePageInstalled(950, false);
-  EXPECT_EQ(ConvertPageForUser(FakeBrowser(1), cdToSim), UserConversion::SupportMissing);
+  EXPECT_EQ(ConvertPageForUser(Context(), FakeBrowser(1), cdToSim), UserConversion::SupportMissing);
   ResetCodePages();
   ASSERT_EQ(boxes.size(), 2u);
   EXPECT_EQ(boxes[0].text, u"Simplified Chinese Support is not installed!");
   EXPECT_EQ(boxes[0].flags, MB_OK);
   EXPECT_EQ(boxes[1].text, u"Traditional Chinese Support is not installed!");
-  EXPECT_TRUE(ConvertingBrowsers().empty());
-  EXPECT_FALSE(ConversionBusy());
+  EXPECT_TRUE(state.ConvertingBrowsers.empty());
+  EXPECT_FALSE(state.ConversionBusy);
 
   // A second conversion while one runs does nothing and leaves the flag set.
-  ConversionBusy() = true;
-  EXPECT_EQ(ConvertPageForUser(nullptr, cdToTrad), UserConversion::Busy);
-  EXPECT_TRUE(ConversionBusy());
-  EXPECT_TRUE(ConvertingBrowsers().empty());
-  ConversionBusy() = false;
-  EXPECT_EQ(ConvertPageForUser(nullptr, cdToTrad), UserConversion::Converted);
-  EXPECT_FALSE(ConversionBusy());
+  state.ConversionBusy = true;
+  EXPECT_EQ(ConvertPageForUser(Context(), nullptr, cdToTrad), UserConversion::Busy);
+  EXPECT_TRUE(state.ConversionBusy);
+  EXPECT_TRUE(state.ConvertingBrowsers.empty());
+  state.ConversionBusy = false;
+  EXPECT_EQ(ConvertPageForUser(Context(), nullptr, cdToTrad), UserConversion::Converted);
+  EXPECT_FALSE(state.ConversionBusy);
 }
 
 TEST(SupportMissingText, AllSixTexts) {
@@ -126,16 +125,9 @@ TEST(SupportMissingText, AllSixTexts) {
   EXPECT_EQ(SupportMissingText(950, 1252), u"Traditional Chinese Support is not installed!");
 }
 
-TEST(PageSettings, DefaultsUntilASourceIsInstalled) {
-  auto previous = SetPageSettingsSource(nullptr);
-  PageSettings s = CurrentPageSettings();
-  EXPECT_FALSE(s.AlterWBCharset);
-  EXPECT_FALSE(s.HelperEnabled);
-  EXPECT_EQ(s.uiCodePage, GetACP());
-  SetPageSettingsSource([] { return PageSettings{true, true, 950}; });
-  EXPECT_TRUE(CurrentPageSettings().AlterWBCharset);
-  EXPECT_EQ(CurrentPageSettings().uiCodePage, 950u);
-  SetPageSettingsSource(std::move(previous));
+TEST(PageSettings, AZeroUiCodePageIsTheSystems) {
+  EXPECT_EQ(UiCodePage(PageSettings{}), GetACP());
+  EXPECT_EQ(UiCodePage(PageSettings{true, true, 950}), 950u);
 }
 
 }  // namespace

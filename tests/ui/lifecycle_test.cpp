@@ -35,7 +35,6 @@ class LoadSequenceTest : public ::testing::Test {
   }
   void TearDown() override {
     RunUnloadSequence();
-    SetBandFactoryHook({});
     SetRegistryFaultHook({});
     SetMessageBoxHandler(std::move(previous_));
     Tables().userFix = true;
@@ -58,17 +57,16 @@ class LoadSequenceTest : public ::testing::Test {
 
 TEST_F(LoadSequenceTest, WithoutASettingsFileEverySettingHasItsDefault) {
   std::u16string factoryCaption = u"unset";
-  SetBandFactoryHook([&](std::u16string_view c) { factoryCaption = c; });
-  RunLoadSequence();
-  const SharedSettingsData& s = SharedSettings();
+  RunLoadSequence([&](std::u16string_view c) { factoryCaption = c; });
+  const SharedSettingsData& s = CurrentModule()->shared;
   EXPECT_EQ(home_.path().string() + "/", s.moduleDirectory);
   EXPECT_EQ(u"Quillmer", s.bandCaption);
   EXPECT_EQ(u"Quillmer", factoryCaption);
-  EXPECT_EQ(1252u, s.uiCodePage);
+  EXPECT_EQ(1252u, s.page.uiCodePage);
   EXPECT_TRUE(s.ShowClipBtn);
   EXPECT_TRUE(s.ShowZoomBtn);
   EXPECT_TRUE(s.ConvertOnSubmit);
-  EXPECT_FALSE(s.AlterWBCharset);
+  EXPECT_FALSE(s.page.AlterWBCharset);
   EXPECT_TRUE(s.UserFix);
   EXPECT_EQ(0, s.AutoConvert);
   EXPECT_FALSE(s.AutoZoom);
@@ -76,11 +74,11 @@ TEST_F(LoadSequenceTest, WithoutASettingsFileEverySettingHasItsDefault) {
   EXPECT_EQ(100, s.defaultZoom);
   EXPECT_TRUE(s.autoZoomList.empty());
   for (auto key : s.HotKeyTable) EXPECT_EQ(0, key);
-  EXPECT_FALSE(s.HelperEnabled);
-  ASSERT_NE(nullptr, Settings());
+  EXPECT_FALSE(s.page.HelperEnabled);
+  ASSERT_NE(nullptr, CurrentModule()->store);
 
   RunUnloadSequence();
-  EXPECT_EQ(nullptr, Settings());
+  EXPECT_EQ(nullptr, CurrentModule());
   EXPECT_FALSE(std::filesystem::exists(home_ / "Quillmer.ini")) << "nothing was written";
   EXPECT_FALSE(std::filesystem::exists(registry_ / "registry")) << "loading writes no registry";
 }
@@ -88,21 +86,21 @@ TEST_F(LoadSequenceTest, WithoutASettingsFileEverySettingHasItsDefault) {
 TEST_F(LoadSequenceTest, TheCaptionDefaultFollowsTheAnsiCodePage) {
   ::setenv("QUILLMER_ACP", "936", 1);
   RunLoadSequence();
-  EXPECT_EQ(u"繁简转换", SharedSettings().bandCaption);
+  EXPECT_EQ(u"繁简转换", CurrentModule()->shared.bandCaption);
   RunUnloadSequence();
   ::setenv("QUILLMER_ACP", "54936", 1);
   RunLoadSequence();
-  EXPECT_EQ(u"繁简转换", SharedSettings().bandCaption);
+  EXPECT_EQ(u"繁简转换", CurrentModule()->shared.bandCaption);
   RunUnloadSequence();
   ::setenv("QUILLMER_ACP", "950", 1);
   RunLoadSequence();
-  EXPECT_EQ(u"繁簡轉換", SharedSettings().bandCaption);
-  EXPECT_EQ(950u, CurrentPageSettings().uiCodePage);
+  EXPECT_EQ(u"繁簡轉換", CurrentModule()->shared.bandCaption);
+  EXPECT_EQ(950u, CurrentModule()->PageConversion().settings.uiCodePage);
   RunUnloadSequence();
   // Present but empty: the stored value wins.
   WriteIni("[Interface]\nCaption=\n");
   RunLoadSequence();
-  EXPECT_EQ(u"", SharedSettings().bandCaption);
+  EXPECT_EQ(u"", CurrentModule()->shared.bandCaption);
 }
 
 TEST_F(LoadSequenceTest, ReadsEveryKeyOfTheFile) {
@@ -115,13 +113,13 @@ TEST_F(LoadSequenceTest, ReadsEveryKeyOfTheFile) {
       "AutoZoomValue3=70000\nAutoZoomURL3=" +
       sixty + "\n[HotKeys]\nKey3=16451\nKey7=-1\n");
   RunLoadSequence();
-  const SharedSettingsData& s = SharedSettings();
+  const SharedSettingsData& s = CurrentModule()->shared;
   EXPECT_EQ(u"Bar", s.bandCaption);
   EXPECT_FALSE(s.ShowClipBtn);
   EXPECT_FALSE(s.ShowZoomBtn);
   EXPECT_FALSE(s.ConvertOnSubmit);
-  EXPECT_TRUE(s.AlterWBCharset);
-  EXPECT_TRUE(CurrentPageSettings().AlterWBCharset);
+  EXPECT_TRUE(s.page.AlterWBCharset);
+  EXPECT_TRUE(CurrentModule()->PageConversion().settings.AlterWBCharset);
   EXPECT_EQ(2, s.AutoConvert);
   EXPECT_FALSE(s.UserFix);
   EXPECT_FALSE(Tables().userFix) << "the engine's switch follows UserFix";
@@ -139,18 +137,18 @@ TEST_F(LoadSequenceTest, ReadsEveryKeyOfTheFile) {
   EXPECT_EQ(0xFFFF, s.HotKeyTable[6]) << "cut to 16 bits";
   EXPECT_EQ(0, s.HotKeyTable[0]);
   EXPECT_EQ(static_cast<std::int32_t>(0x8000000F),
-            Settings()->ReadInteger(ini::Interface, ini::BKColor, 0));
+            CurrentModule()->store->ReadInteger(ini::Interface, ini::BKColor, 0));
 }
 
 TEST_F(LoadSequenceTest, OddCountsAndModesAreHarmless) {
   WriteIni("[Text_Convert]\nAutoConvert=9\n[Zoom_Ex]\nAutoURLCount=2000000000\n");
   RunLoadSequence();
-  EXPECT_EQ(0, SharedSettings().AutoConvert);
-  EXPECT_EQ(static_cast<std::size_t>(kMaxAutoZoomEntries), SharedSettings().autoZoomList.size());
+  EXPECT_EQ(0, CurrentModule()->shared.AutoConvert);
+  EXPECT_EQ(static_cast<std::size_t>(kMaxAutoZoomEntries), CurrentModule()->shared.autoZoomList.size());
   RunUnloadSequence();
   WriteIni("[Zoom_Ex]\nAutoURLCount=-3\n");
   RunLoadSequence();
-  EXPECT_TRUE(SharedSettings().autoZoomList.empty());
+  EXPECT_TRUE(CurrentModule()->shared.autoZoomList.empty());
 }
 
 TEST_F(LoadSequenceTest, PatternsAreCutWithoutSplittingACharacter) {
@@ -158,20 +156,20 @@ TEST_F(LoadSequenceTest, PatternsAreCutWithoutSplittingACharacter) {
   const std::string pattern = "http://a.com/" + std::string(34, 'a') + EncodeCodePage(936, u"中文");
   WriteIni("[Zoom_Ex]\nAutoURLCount=1\nAutoZoomURL1=" + pattern + "\n");
   RunLoadSequence();
-  ASSERT_EQ(1u, SharedSettings().autoZoomList.size());
-  EXPECT_EQ(pattern.substr(0, 47), SharedSettings().autoZoomList[0].Pattern)
+  ASSERT_EQ(1u, CurrentModule()->shared.autoZoomList.size());
+  EXPECT_EQ(pattern.substr(0, 47), CurrentModule()->shared.autoZoomList[0].Pattern)
       << "48 bytes would end in half a character";
 }
 
 TEST_F(LoadSequenceTest, HelperEnabledIsThePresenceOfTheHelpersKey) {
   RunLoadSequence();
-  EXPECT_FALSE(SharedSettings().HelperEnabled);
+  EXPECT_FALSE(CurrentModule()->shared.page.HelperEnabled);
   RunUnloadSequence();
 
   CreateHelperKey();
   RunLoadSequence();
-  EXPECT_TRUE(SharedSettings().HelperEnabled);
-  EXPECT_TRUE(CurrentPageSettings().HelperEnabled);
+  EXPECT_TRUE(CurrentModule()->shared.page.HelperEnabled);
+  EXPECT_TRUE(CurrentModule()->PageConversion().settings.HelperEnabled);
   RunUnloadSequence();
 
   SetRegistryFaultHook([](RegOp op, std::string_view path) {
@@ -180,7 +178,7 @@ TEST_F(LoadSequenceTest, HelperEnabledIsThePresenceOfTheHelpersKey) {
                : ERROR_SUCCESS;
   });
   RunLoadSequence();
-  EXPECT_FALSE(SharedSettings().HelperEnabled) << "a key that cannot be opened";
+  EXPECT_FALSE(CurrentModule()->shared.page.HelperEnabled) << "a key that cannot be opened";
 }
 
 TEST_F(LoadSequenceTest, LoadsOnceAndTheSettersWriteAtOnce) {
@@ -188,26 +186,26 @@ TEST_F(LoadSequenceTest, LoadsOnceAndTheSettersWriteAtOnce) {
   RunLoadSequence();
   WriteIni("[Zoom]\nZoomIncrement=50\n");
   RunLoadSequence();
-  EXPECT_EQ(5, SharedSettings().ZoomIncrement) << "a second load does nothing";
+  EXPECT_EQ(5, CurrentModule()->shared.ZoomIncrement) << "a second load does nothing";
 
-  SetAutoConvert(1);
-  EXPECT_EQ(1, SharedSettings().AutoConvert);
+  CurrentModule()->SetAutoConvert(1);
+  EXPECT_EQ(1, CurrentModule()->shared.AutoConvert);
   EXPECT_EQ("; mine\n[Zoom]\nZoomIncrement=5\n[Text_Convert]\nAutoConvert=1\n",
             ReadAll(home_ / "Quillmer.ini"));
-  SetAutoZoom(true);
+  CurrentModule()->SetAutoZoom(true);
   EXPECT_NE(std::string::npos,
             ReadAll(home_ / "Quillmer.ini").find("[Zoom]\nZoomIncrement=5\nAutoZoom=1\n"));
 }
 
 TEST_F(LoadSequenceTest, UnloadFlushesChangesAndReportsAFailedFlush) {
   RunLoadSequence();
-  Settings()->WriteBool(ini::Interface, ini::ShowClipBtn, false);
+  CurrentModule()->store->WriteBool(ini::Interface, ini::ShowClipBtn, false);
   RunUnloadSequence();
   EXPECT_EQ("[Interface]\nShowClipBtn=0\n", ReadAll(home_ / "Quillmer.ini"));
 
   ::setenv("QUILLMER_HOME", "/proc/self/no-such-dir", 1);
   RunLoadSequence();
-  Settings()->WriteBool(ini::Interface, ini::ShowClipBtn, true);
+  CurrentModule()->store->WriteBool(ini::Interface, ini::ShowClipBtn, true);
   RunUnloadSequence();
   ASSERT_EQ(1u, boxes.size());
   EXPECT_NE(std::u16string::npos, boxes[0].text.find(u"Quillmer.ini"));
@@ -224,10 +222,26 @@ TEST_F(LoadSequenceTest, TablesBuiltBeforeTheLoadAreBuiltAgainWithTheUsersEntrie
   EXPECT_TRUE(std::filesystem::exists(home_ / "b5fix.ndx"));
 }
 
+TEST_F(LoadSequenceTest, TheLoadedStateOwnsTheTablesAndAStateOfOnesOwnTouchesNoGlobal) {
+  WriteIni("[Text_Convert]\nUserFix=0\n");
+  std::unique_ptr<ModuleState> own = LoadModuleState();
+  EXPECT_EQ(nullptr, CurrentModule());
+  EXPECT_FALSE(own->tables->userFix);
+  EXPECT_NE(own->tables.get(), &Tables()) << "not current until the module loads it";
+
+  RunLoadSequence();
+  EXPECT_EQ(CurrentModule()->tables.get(), &Tables());
+  EXPECT_NE(own->tables.get(), &Tables());
+  CurrentModule()->page.ConvertingBrowsers.push_back(nullptr);
+  RunUnloadSequence();
+  EXPECT_NE(own->tables.get(), &Tables());
+  EXPECT_TRUE(own->page.ConvertingBrowsers.empty());
+}
+
 TEST_F(LoadSequenceTest, AnUnreadableSettingsFileStopsTheLoad) {
   std::filesystem::create_directory(home_ / "Quillmer.ini");
   EXPECT_THROW(RunLoadSequence(), Error);
-  EXPECT_EQ(nullptr, Settings());
+  EXPECT_EQ(nullptr, CurrentModule());
 }
 
 }  // namespace

@@ -1,0 +1,32 @@
+#include "ui/module_state.h"
+
+#include "platform/base/text.h"
+#include "platform/win32/dialogs.h"
+
+namespace quillmer {
+
+ModuleState::ModuleState() : tables(std::make_unique<EngineTables>()) {
+  tables->report = ShowEngineMessage;
+}
+
+void ModuleState::SetAutoConvert(std::uint8_t mode) {
+  shared.AutoConvert = mode;
+  if (store) {
+    store->WriteInteger(ini::Text_Convert, ini::AutoConvert, mode);
+    store->Flush();
+  }
+}
+
+void ModuleState::SetAutoZoom(bool on) {
+  shared.AutoZoom = on;
+  if (store) {
+    store->WriteBool(ini::Zoom, ini::AutoZoom, on);
+    store->Flush();
+  }
+}
+
+void ShowEngineMessage(const std::string& text, unsigned icon) {
+  MessageBox(FromUtf8(text), u"Quillmer", MB_OK | icon);
+}
+
+}  // namespace quillmer

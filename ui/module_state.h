@@ -1,0 +1,53 @@
+// What the module holds while it is loaded, in one place: the settings store,
+// the shared settings, the conversion tables, the page state and the state of
+// each browser window. The load sequence builds one and the unload frees it;
+// tests build their own.
+#pragma once
+
+#include <map>
+#include <memory>
+
+#include "engine/tables.h"
+#include "page/page_state.h"
+#include "ui/settings_store.h"
+#include "ui/shared_settings.h"
+
+namespace quillmer {
+
+struct IWebBrowser2;
+
+// What the helper object keeps for one browser window (zoom, form
+// connections, pending navigations); nothing yet.
+struct BrowserWindowState {};
+
+class ModuleState {
+ public:
+  // Tables with the built-in entries only, no store, default settings.
+  ModuleState();
+  ModuleState(const ModuleState&) = delete;
+  ModuleState& operator=(const ModuleState&) = delete;
+
+  // Null in a state built without a settings file.
+  std::unique_ptr<SettingsStore> store;
+  SharedSettingsData shared;
+  // The engine's tables, with the user's emendation files when the load
+  // found them; made current while this state is the module's.
+  std::unique_ptr<EngineTables> tables;
+  PageState page;
+  // The helper object's ConnectFormEvents; empty until the helper sets it.
+  FormEventsConnector connectFormEvents;
+  // Keyed by the window's browser, uncounted like ConvertingBrowsers.
+  std::map<IWebBrowser2*, BrowserWindowState> browserWindows;
+
+  // What page conversion is handed.
+  PageContext PageConversion() { return PageContext{shared.page, page, connectFormEvents}; }
+
+  // The helper's setters: store the copy, write the key, flush the file.
+  void SetAutoConvert(std::uint8_t mode);
+  void SetAutoZoom(bool on);
+};
+
+// Shows what the engine reports in a message box, as the module does.
+void ShowEngineMessage(const std::string& text, unsigned icon);
+
+}  // namespace quillmer
