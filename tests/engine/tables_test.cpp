@@ -1,4 +1,6 @@
 #include <random>
+#include <utility>
+#include <vector>
 
 #include "engine/convert.h"
 #include "platform/base/error.h"
@@ -60,6 +62,29 @@ TEST_F(TablesTest, BadCodesStopLoadingWithAWarning) {
   // The tables still count as loaded: a second call warns no more.
   EnsureTables();
   EXPECT_EQ(boxes.size(), 1u);
+}
+
+TEST_F(TablesTest, WarningsGoToTheOwnersReporterAndTheEngineShowsNothing) {
+  Install({CharLine(u"发", u"發"), std::string("\x41\x41") + Big5(u"國")}, {}, {});
+  EngineTables owned;
+  std::vector<std::pair<std::string, unsigned>> reports;
+  owned.report = [&](const std::string& text, unsigned icon) { reports.emplace_back(text, icon); };
+  EngineTables* previous = SetCurrentTables(&owned);
+  EnsureTables();
+  EXPECT_EQ(SetCurrentTables(previous), &owned);
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0].first, "Invalid GBK code in line 1");
+  EXPECT_EQ(reports[0].second, static_cast<unsigned>(MB_ICONWARNING));
+  EXPECT_TRUE(boxes.empty());
+  EXPECT_TRUE(owned.allReady);
+  EXPECT_FALSE(Tables().allReady) << "the process's own tables were not touched";
+
+  // Without a reporter a warning is dropped, never shown by the engine.
+  EngineTables silent;
+  SetCurrentTables(&silent);
+  EnsureTables();
+  SetCurrentTables(previous);
+  EXPECT_TRUE(boxes.empty());
 }
 
 TEST_F(TablesTest, EnsureTablesLoadsOnceAndMissingResourceFails) {
