@@ -48,9 +48,10 @@ void RecordOrigCharset(IWebBrowser2* browser, std::string_view charset, bool cha
         "IWebBrowser2::PutProperty");
 }
 
-void SwitchOrCorrectCharset(const PageContext& context, IWebBrowser2* browser, IHTMLDocument2* document, IWebBrowser2* top,
-                            std::string_view charset, ConvDirection direction, bool userRequested,
-                            bool keepCharset, bool charsetMismatch) {
+void SwitchOrCorrectCharset(const PageContext& context, IWebBrowser2* browser,
+                            IHTMLDocument2* document, IWebBrowser2* top, std::string_view charset,
+                            ConvDirection direction, bool userRequested, bool keepCharset,
+                            bool charsetMismatch) {
   if (IsUnicodeCharset(charset)) return;
   const PageSettings& settings = context.settings;
   if (!keepCharset && settings.AlterWBCharset) {
@@ -60,15 +61,16 @@ void SwitchOrCorrectCharset(const PageContext& context, IWebBrowser2* browser, I
       if (state < READYSTATE_COMPLETE) OleCheck(browser->Stop(), "IWebBrowser2::Stop");
     }
     OleCheck(document->put_charset(TargetCharset(direction)), "IHTMLDocument2::put_charset");
-    if (settings.HelperEnabled && userRequested) ConnectFormEvents(context.connectFormEvents, browser, top);
+    if (settings.HelperEnabled && userRequested)
+      ConnectFormEvents(context.connectFormEvents, browser, top);
   } else if (charsetMismatch) {
     if (auto corrected = CorrectedCharset(charset))
       OleCheck(document->put_charset(*corrected), "IHTMLDocument2::put_charset");
   }
 }
 
-void ConvertDocument(const PageContext& context, IWebBrowser2* browser, ConvDirection direction, bool userRequested,
-                     bool keepCharset) {
+void ConvertDocument(const PageContext& context, IWebBrowser2* browser, ConvDirection direction,
+                     bool userRequested, bool keepCharset) {
   if (!browser) return;
   ComPtr<IDispatch> documentDispatch;
   OleCheck(browser->get_Document(documentDispatch.put()), "IWebBrowser2::get_Document");
@@ -144,12 +146,12 @@ void ConvertDocument(const PageContext& context, IWebBrowser2* browser, ConvDire
   ConvertStyleSheets(document.get(), direction, pageEncoding, mismatch);
 
   if (IsUnicodeCharset(charset)) return;
-  SwitchOrCorrectCharset(context, browser, document.get(), top.get(), charset, direction, userRequested,
-                         keepCharset, mismatch);
+  SwitchOrCorrectCharset(context, browser, document.get(), top.get(), charset, direction,
+                         userRequested, keepCharset, mismatch);
 }
 
-void ConvertBrowserTree(const PageContext& context, IWebBrowser2* browser, ConvDirection direction, bool userRequested,
-                        bool keepCharset) {
+void ConvertBrowserTree(const PageContext& context, IWebBrowser2* browser, ConvDirection direction,
+                        bool userRequested, bool keepCharset) {
   if (!browser) return;
   try {
     ConvertDocument(context, browser, direction, userRequested, keepCharset);
@@ -162,8 +164,8 @@ void ConvertBrowserTree(const PageContext& context, IWebBrowser2* browser, ConvD
   }
 }
 
-UserConversion ConvertPageForUser(const PageContext& context, IWebBrowser2* browser, ConvDirection direction,
-                                  OwnerWindow owner) {
+UserConversion ConvertPageForUser(const PageContext& context, IWebBrowser2* browser,
+                                  ConvDirection direction, OwnerWindow owner) {
   ConvertingBrowserEntry entry(context.state, browser);
   for (UINT cp : {950u, 936u}) {
     if (!IsValidCodePage(cp)) {

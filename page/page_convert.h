@@ -27,14 +27,14 @@ inline constexpr std::u16string_view kHelperProperty = u"{5E2B9C42-7A1D-4F36-9C8
 // what was converted so far left in place. An empty browser, or a document
 // that is no HTML document, is not converted. The context gives the
 // settings, the page state and the form connector.
-void ConvertDocument(const PageContext& context, IWebBrowser2* browser, ConvDirection direction, bool userRequested,
-                     bool keepCharset);
+void ConvertDocument(const PageContext& context, IWebBrowser2* browser, ConvDirection direction,
+                     bool userRequested, bool keepCharset);
 
 // The browser's document, then each embedded browser's tree in embedding
 // order. A failure ends its own level only: the frames after it at the level
 // above are still converted. Never raises.
-void ConvertBrowserTree(const PageContext& context, IWebBrowser2* browser, ConvDirection direction, bool userRequested,
-                        bool keepCharset);
+void ConvertBrowserTree(const PageContext& context, IWebBrowser2* browser, ConvDirection direction,
+                        bool userRequested, bool keepCharset);
 
 // "OrigCharset" of the browser; empty when unset, empty or null.
 std::u16string GetOrigCharset(IWebBrowser2* browser);
@@ -46,9 +46,10 @@ void RecordOrigCharset(IWebBrowser2* browser, std::string_view charset, bool cha
 // charset (and, for a user's request, stops a page still loading and asks the
 // window's helper to connect to the page's forms), or corrects a mismatched
 // declaration. top may be empty.
-void SwitchOrCorrectCharset(const PageContext& context, IWebBrowser2* browser, IHTMLDocument2* document, IWebBrowser2* top,
-                            std::string_view charset, ConvDirection direction, bool userRequested,
-                            bool keepCharset, bool charsetMismatch);
+void SwitchOrCorrectCharset(const PageContext& context, IWebBrowser2* browser,
+                            IHTMLDocument2* document, IWebBrowser2* top, std::string_view charset,
+                            ConvDirection direction, bool userRequested, bool keepCharset,
+                            bool charsetMismatch);
 
 // What became of a page conversion the user asked for.
 enum class UserConversion {
@@ -62,7 +63,7 @@ enum class UserConversion {
 // with owner), skips when ConversionBusy is set, and otherwise converts the
 // whole window at the user's request with ConversionBusy set. The browser
 // leaves the list and the flag is cleared on every way out.
-UserConversion ConvertPageForUser(const PageContext& context, IWebBrowser2* browser, ConvDirection direction,
-                                  OwnerWindow owner = 0);
+UserConversion ConvertPageForUser(const PageContext& context, IWebBrowser2* browser,
+                                  ConvDirection direction, OwnerWindow owner = 0);
 
 }  // namespace quillmer

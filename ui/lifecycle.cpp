@@ -38,15 +38,14 @@ std::unique_ptr<ModuleState> LoadModuleState(const BandFactoryHook& registerBand
   tables.userFix = s.UserFix;
   // The store outlives the tables' use of it: both belong to the state.
   SettingsStore* settings = state->store.get();
-  tables.user = UserFixHost{
-      s.moduleDirectory,
-      [settings](std::string_view key) {
-        return settings->ReadInteger(ini::Text_Convert, key, kDefaultAge);
-      },
-      [settings](std::string_view key, std::int32_t age) {
-        settings->WriteInteger(ini::Text_Convert, key, age);
-        settings->Flush();
-      }};
+  tables.user = UserFixHost{s.moduleDirectory,
+                            [settings](std::string_view key) {
+                              return settings->ReadInteger(ini::Text_Convert, key, kDefaultAge);
+                            },
+                            [settings](std::string_view key, std::int32_t age) {
+                              settings->WriteInteger(ini::Text_Convert, key, age);
+                              settings->Flush();
+                            }};
   if (registerBand) registerBand(s.bandCaption);
   return state;
 }

@@ -41,7 +41,8 @@ std::u16string DefaultCaption(UINT ansiCodePage) {
 void LoadGeneralSettings(const SettingsStore& store, SharedSettingsData& s) {
   s.ConvertOnSubmit =
       store.ReadBool(ini::Text_Convert, ini::ConvertOnSubmit, kDefaultConvertOnSubmit);
-  s.page.AlterWBCharset = store.ReadBool(ini::Text_Convert, ini::AlterWBCharset, kDefaultAlterWBCharset);
+  s.page.AlterWBCharset =
+      store.ReadBool(ini::Text_Convert, ini::AlterWBCharset, kDefaultAlterWBCharset);
   s.ShowClipBtn = store.ReadBool(ini::Interface, ini::ShowClipBtn, kDefaultShowClipBtn);
   s.ShowZoomBtn = store.ReadBool(ini::Interface, ini::ShowZoomBtn, kDefaultShowZoomBtn);
   s.ZoomIncrement = store.ReadInteger(ini::Zoom, ini::ZoomIncrement, kDefaultZoomIncrement);

@@ -244,15 +244,15 @@ class UserFixTest : public testing::SmallTables {
     InstallCommon();
     dir_ = (tmp_.path() / "").string();
     Tables().user = UserFixHost{dir_,
-                                     [this](std::string_view key) {
-                                       auto it = ages.find(std::string(key));
-                                       return it == ages.end() ? 0 : it->second;
-                                     },
-                                     [this](std::string_view key, std::int32_t age) {
-                                       if (failAgeWrite) throw Error("cannot write");
-                                       ages[std::string(key)] = age;
-                                       if (key.starts_with("Age")) ++ageWrites;
-                                     }};
+                                [this](std::string_view key) {
+                                  auto it = ages.find(std::string(key));
+                                  return it == ages.end() ? 0 : it->second;
+                                },
+                                [this](std::string_view key, std::int32_t age) {
+                                  if (failAgeWrite) throw Error("cannot write");
+                                  ages[std::string(key)] = age;
+                                  if (key.starts_with("Age")) ++ageWrites;
+                                }};
   }
   void TearDown() override {
     Tables().user.reset();

@@ -63,9 +63,7 @@ class SupportMessage : public ::testing::Test {
       return IDOK;
     });
   }
-  void TearDown() override {
-    SetMessageBoxHandler(std::move(previousBoxes_));
-  }
+  void TearDown() override { SetMessageBoxHandler(std::move(previousBoxes_)); }
   void UseUiCodePage(UINT cp) { settings.uiCodePage = cp; }
   PageContext Context() { return PageContext{settings, state, {}}; }
   std::vector<MessageBoxCall> boxes;
@@ -95,7 +93,8 @@ TEST_F(SupportMessage, SystemModalWithoutOwnerInTheUiLanguage) {
 TEST_F(SupportMessage, ThePageCommandChecksBothCodePagesAndTheBusyFlag) {
   UseUiCodePage(1252);
   SetCodePageInstalled(936, false);
-  EXPECT_EQ(ConvertPageForUser(Context(), FakeBrowser(1), cdToTrad, 0x42), UserConversion::SupportMissing);
+  EXPECT_EQ(ConvertPageForUser(Context(), FakeBrowser(1), cdToTrad, 0x42),
+            UserConversion::SupportMissing);
   SetCodePageInstalled(950, false);
   EXPECT_EQ(ConvertPageForUser(Context(), FakeBrowser(1), cdToSim), UserConversion::SupportMissing);
   ResetCodePages();

@@ -144,7 +144,8 @@ TEST_F(LoadSequenceTest, OddCountsAndModesAreHarmless) {
   WriteIni("[Text_Convert]\nAutoConvert=9\n[Zoom_Ex]\nAutoURLCount=2000000000\n");
   RunLoadSequence();
   EXPECT_EQ(0, CurrentModule()->shared.AutoConvert);
-  EXPECT_EQ(static_cast<std::size_t>(kMaxAutoZoomEntries), CurrentModule()->shared.autoZoomList.size());
+  EXPECT_EQ(static_cast<std::size_t>(kMaxAutoZoomEntries),
+            CurrentModule()->shared.autoZoomList.size());
   RunUnloadSequence();
   WriteIni("[Zoom_Ex]\nAutoURLCount=-3\n");
   RunLoadSequence();
