@@ -143,7 +143,8 @@ void BM_PageConvert(benchmark::State& state) {
     state.PauseTiming();
     auto browser = LoadBenchPage();
     state.ResumeTiming();
-    ConvertBrowserTree(browser.get(), cdToTrad, true, false);
+    ConvertBrowserTree(browser.get(), cdToTrad, ConversionTrigger::UserRequest,
+                       CharsetPolicy::MaySwitch);
     state.PauseTiming();
     browser.reset();
     state.ResumeTiming();
@@ -204,7 +205,8 @@ BENCHMARK(BM_PageEngine)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 void BM_PageSerialize(benchmark::State& state) {
   Page();
   auto browser = LoadBenchPage();
-  ConvertBrowserTree(browser.get(), cdToTrad, true, false);
+  ConvertBrowserTree(browser.get(), cdToTrad, ConversionTrigger::UserRequest,
+                     CharsetPolicy::MaySwitch);
   auto doc = DocumentOf(browser.get());
   for (auto _ : state) benchmark::DoNotOptimize(SerializeDocument(doc.get()));
   SetBytes(state);

@@ -176,9 +176,11 @@ HRESULT TConFace::ConvertPage(IDispatch* pDisp, ConvDirection direction, UINT co
     }
     ConvertingBrowserEntry entry(browser.get());
     if (nt)
-      ConvertBrowserTree(browser.get(), direction, true, false);
+      ConvertBrowserTree(browser.get(), direction, ConversionTrigger::UserRequest,
+                         CharsetPolicy::MaySwitch);
     else
-      ConvertDocument(browser.get(), direction, true, false);
+      ConvertDocument(browser.get(), direction, ConversionTrigger::UserRequest,
+                      CharsetPolicy::MaySwitch);
     return S_OK;
   } catch (...) {
     return Failed();

@@ -55,8 +55,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const auto& dir = WorkDir();
   ComPtr<IWebBrowser2> browser = LoadPageFromBytes(bytes, (dir / "in" / "page.html").string());
-  ConvertBrowserTree(browser.get(), cdToTrad, true, false);
-  ConvertBrowserTree(browser.get(), cdToSim, true, false);
+  ConvertBrowserTree(browser.get(), cdToTrad, ConversionTrigger::UserRequest,
+                     CharsetPolicy::MaySwitch);
+  ConvertBrowserTree(browser.get(), cdToSim, ConversionTrigger::UserRequest,
+                     CharsetPolicy::MaySwitch);
 
   ComPtr<IDispatch> document;
   browser->get_Document(document.put());

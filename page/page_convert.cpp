@@ -59,8 +59,11 @@ void RecordOrigCharset(IWebBrowser2* browser, std::string_view charset, bool cha
 }
 
 void SwitchOrCorrectCharset(IWebBrowser2* browser, IHTMLDocument2* document, IWebBrowser2* top,
-                            std::string_view charset, ConvDirection direction, bool userRequested,
-                            bool keepCharset, bool charsetMismatch) {
+                            std::string_view charset, ConvDirection direction,
+                            ConversionTrigger trigger, CharsetPolicy charsetPolicy,
+                            bool charsetMismatch) {
+  const bool userRequested = trigger == ConversionTrigger::UserRequest;
+  const bool keepCharset = charsetPolicy == CharsetPolicy::Keep;
   if (IsUnicodeCharset(charset)) return;
   const PageSettings settings = CurrentPageSettings();
   if (!keepCharset && settings.AlterWBCharset) {
@@ -77,8 +80,9 @@ void SwitchOrCorrectCharset(IWebBrowser2* browser, IHTMLDocument2* document, IWe
   }
 }
 
-void ConvertDocument(IWebBrowser2* browser, ConvDirection direction, bool userRequested,
-                     bool keepCharset) {
+void ConvertDocument(IWebBrowser2* browser, ConvDirection direction, ConversionTrigger trigger,
+                     CharsetPolicy charsetPolicy) {
+  const bool userRequested = trigger == ConversionTrigger::UserRequest;
   if (!browser) return;
   ComPtr<IDispatch> documentDispatch;
   OleCheck(browser->get_Document(documentDispatch.put()), "IWebBrowser2::get_Document");
@@ -135,38 +139,39 @@ void ConvertDocument(IWebBrowser2* browser, ConvDirection direction, bool userRe
     if (k == Japanese && !userRequested) return;
   }
 
+  const WalkContext walk{direction, pageEncoding, mismatch};
   // A Unicode page keeps its charset, so its links must keep their bytes too.
   if (CurrentPageSettings().AlterWBCharset && !IsUnicodeCharset(charset))
-    ConvertLinks(document.get(), pageEncoding, mismatch);
+    ConvertLinks(document.get(), walk);
 
   auto doc3 = QueryOrThrow<IHTMLDocument3>(document.get());
   ComPtr<IHTMLElement> root;
   OleCheck(doc3->get_documentElement(root.put()), "IHTMLDocument3::get_documentElement");
   auto rootNode = QueryOrThrow<IHTMLDOMNode>(root.get());
-  ConvertTextNodes(rootNode.get(), direction, mismatch, pageEncoding);
+  ConvertTextNodes(rootNode.get(), walk);
 
   if (pageEncoding != teGBK && pageEncoding != teBig5) return;
-  ConvertFontFaces(document.get(), u"font", direction, pageEncoding, mismatch);
-  ConvertFontFaces(document.get(), u"basefont", direction, pageEncoding, mismatch);
-  ConvertStyleFonts(document.get(), direction, pageEncoding, mismatch);
-  ConvertInputValues(document.get(), direction, pageEncoding, mismatch);
-  ConvertAltTitle(document.get(), direction, pageEncoding, mismatch);
-  ConvertStyleSheets(document.get(), direction, pageEncoding, mismatch);
+  ConvertFontFaces(document.get(), u"font", walk);
+  ConvertFontFaces(document.get(), u"basefont", walk);
+  ConvertStyleFonts(document.get(), walk);
+  ConvertInputValues(document.get(), walk);
+  ConvertAltTitle(document.get(), walk);
+  ConvertStyleSheets(document.get(), walk);
 
   if (IsUnicodeCharset(charset)) return;
-  SwitchOrCorrectCharset(browser, document.get(), top.get(), charset, direction, userRequested,
-                         keepCharset, mismatch);
+  SwitchOrCorrectCharset(browser, document.get(), top.get(), charset, direction, trigger,
+                         charsetPolicy, mismatch);
 }
 
-void ConvertBrowserTree(IWebBrowser2* browser, ConvDirection direction, bool userRequested,
-                        bool keepCharset) {
+void ConvertBrowserTree(IWebBrowser2* browser, ConvDirection direction, ConversionTrigger trigger,
+                        CharsetPolicy charsetPolicy) {
   if (!browser) return;
   try {
-    ConvertDocument(browser, direction, userRequested, keepCharset);
+    ConvertDocument(browser, direction, trigger, charsetPolicy);
     const int n = CountEmbeddedObjects(browser);
     for (int i = 0; i < n; ++i)
       if (auto frame = GetEmbeddedBrowser(browser, i))
-        ConvertBrowserTree(frame.get(), direction, userRequested, keepCharset);
+        ConvertBrowserTree(frame.get(), direction, trigger, charsetPolicy);
   } catch (const std::exception&) {
     // A failing document ends its own level; the caller's level goes on.
   }
@@ -183,7 +188,7 @@ UserConversion ConvertPageForUser(IWebBrowser2* browser, ConvDirection direction
   }
   ConversionBusyScope busy;
   if (!busy.acquired()) return UserConversion::Busy;
-  ConvertBrowserTree(browser, direction, true, false);
+  ConvertBrowserTree(browser, direction, ConversionTrigger::UserRequest, CharsetPolicy::MaySwitch);
   return UserConversion::Converted;
 }
 
