@@ -91,8 +91,7 @@ class SharedPrefixFiles {
     std::string text = "-1,-1,-1,-1,-1,-1\r\n\"Key\",\"Value\"\r\n";
     const std::string prefix = "\xA4\xA4\xA4\x40\xA4\x41";  // 一 乙 丁 in Big5
     for (int i = 0; i < 8000; ++i) {
-      char tail[3] = {static_cast<char>(0xA5 + i / 157 % 20), static_cast<char>(0x40 + i % 63),
-                      0};
+      char tail[3] = {static_cast<char>(0xA5 + i / 157 % 20), static_cast<char>(0x40 + i % 63), 0};
       text += JoinFixLine(prefix + tail + std::to_string(i), "x") + "\r\n";
     }
     std::ofstream(dir_ + "user_b5fix.dat", std::ios::binary) << text;
@@ -110,12 +109,12 @@ class SharedPrefixFiles {
 void BM_ApplyFix_SharedPrefixKeys(benchmark::State& state) {
   static SharedPrefixFiles files;
   static std::map<std::string, std::int32_t> ages;
-  InstallUserFixTables(UserFixHost{
-      files.dir(), [](std::string_view key) { return ages[std::string(key)]; },
-      [](std::string_view key, std::int32_t age) { ages[std::string(key)] = age; }});
+  InstallUserFixTables(
+      UserFixHost{files.dir(), [](std::string_view key) { return ages[std::string(key)]; },
+                  [](std::string_view key, std::int32_t age) { ages[std::string(key)] = age; }});
   InitB5fix();
   EnsureTables();
-  for (auto _ : state) benchmark::DoNotOptimize(ApplyFix(files.input(), 0));
+  for (auto _ : state) benchmark::DoNotOptimize(ApplyFix(files.input(), TableSide::ToTrad));
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * files.input().size()));
   state.counters["entries"] = static_cast<double>(Tables().B5fix.Count());
   RemoveUserFixTables();

@@ -180,7 +180,7 @@ void ConvertBrowserTree(IWebBrowser2* browser, ConvDirection direction, Conversi
 UserConversion ConvertPageForUser(IWebBrowser2* browser, ConvDirection direction,
                                   OwnerWindow owner) {
   ConvertingBrowserEntry entry(browser);
-  for (UINT cp : {950u, 936u}) {
+  for (UINT cp : {kCodePageBig5, kCodePageGbk}) {
     if (!IsValidCodePage(cp)) {
       ShowSupportMissing(owner, cp);
       return UserConversion::SupportMissing;
