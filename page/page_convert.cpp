@@ -127,7 +127,8 @@ void ConvertDocument(IWebBrowser2* browser, ConvDirection direction, ConversionT
   std::u16string title;
   OleCheck(document->get_title(&title), "IHTMLDocument2::get_title");
   // A mismatched title is classified as it reads once repaired.
-  if (ClassifyScript(mismatch ? RepairCharset(title, pageEncoding) : title) == Chinese) {
+  if (ClassifyScript(mismatch ? RepairCharset(title, pageEncoding) : title) ==
+      ScriptClass::Chinese) {
     std::u16string converted = title;
     ConvertWideText(title, direction, pageEncoding, converted, mismatch);
     OleCheck(document->put_title(converted), "IHTMLDocument2::put_title");
@@ -135,8 +136,8 @@ void ConvertDocument(IWebBrowser2* browser, ConvDirection direction, ConversionT
 
   if (!mismatch) {
     ScriptClass k = ClassifyScript(bodyText);
-    if (k == NoHan) return;
-    if (k == Japanese && !userRequested) return;
+    if (k == ScriptClass::NoHan) return;
+    if (k == ScriptClass::Japanese && !userRequested) return;
   }
 
   const WalkContext walk{direction, pageEncoding, mismatch};

@@ -50,8 +50,8 @@ ScriptClass ClassifyScript(std::u16string_view text) {
     else if (IsKana(u))
       ++kana;
   }
-  if (han == 0 && kana == 0) return NoHan;
-  return han > kana ? Chinese : Japanese;
+  if (han == 0 && kana == 0) return ScriptClass::NoHan;
+  return han > kana ? ScriptClass::Chinese : ScriptClass::Japanese;
 }
 
 std::u16string LowerKeepingLength(std::u16string_view text) {
