@@ -78,10 +78,10 @@ BENCHMARK(BM_Str2TradThroughDispatch)->Arg(2)->Arg(512)->Arg(32768);
 void BM_ConvertWideTextDirect(benchmark::State& state) {
   const std::u16string text = Text(static_cast<std::size_t>(state.range(0)));
   std::u16string result;
-  ConvertWideText(text, cdToTrad, 5, result, false);  // warm
+  ConvertWideText(text, cdToTrad, teUnknown, result, false);  // warm
   for (auto _ : state) {
     result.clear();
-    ConvertWideText(text, cdToTrad, 5, result, false);
+    ConvertWideText(text, cdToTrad, teUnknown, result, false);
     benchmark::DoNotOptimize(result.data());
   }
   state.SetBytesProcessed(state.iterations() * state.range(0) * 2);

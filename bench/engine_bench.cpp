@@ -92,7 +92,7 @@ void BM_MapCharacters(benchmark::State& state) {
   // Mapping in place again and again: mapped codes are still two-byte codes,
   // so each pass does the same work.
   for (auto _ : state) {
-    MapCharacters(gbk, 0);
+    MapCharacters(gbk, TableSide::ToTrad);
     benchmark::DoNotOptimize(gbk.data());
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * gbk.size()));
@@ -103,8 +103,8 @@ void BM_ApplyFix(benchmark::State& state) {
   if (!Ready(state, size)) return;
   // What B5fix meets in a conversion: the text mapped to Big5.
   std::string big5 = EncodeCodePage(936, Sample(size));
-  MapCharacters(big5, 0);
-  for (auto _ : state) benchmark::DoNotOptimize(ApplyFix(big5, 0));
+  MapCharacters(big5, TableSide::ToTrad);
+  for (auto _ : state) benchmark::DoNotOptimize(ApplyFix(big5, TableSide::ToTrad));
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * big5.size()));
 }
 
@@ -112,9 +112,9 @@ void BM_ConvertWideText(benchmark::State& state, ConvDirection direction) {
   const auto size = static_cast<std::size_t>(state.range(0));
   if (!Ready(state, size)) return;
   std::u16string text = Sample(size), result;
-  if (direction == cdToSim) ConvertWideText(Sample(size), cdToTrad, 5, text, false);
+  if (direction == cdToSim) ConvertWideText(Sample(size), cdToTrad, teUnknown, text, false);
   for (auto _ : state) {
-    ConvertWideText(text, direction, 5, result, false);
+    ConvertWideText(text, direction, teUnknown, result, false);
     benchmark::DoNotOptimize(result.data());
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size() * 2));

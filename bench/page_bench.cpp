@@ -150,7 +150,8 @@ void BM_PageConvert(benchmark::State& state) {
     state.PauseTiming();
     auto browser = LoadBenchPage();
     state.ResumeTiming();
-    ConvertBrowserTree(Context(), browser.get(), cdToTrad, true, false);
+    ConvertBrowserTree(Context(), browser.get(), cdToTrad, ConversionTrigger::UserRequest,
+                       CharsetPolicy::MaySwitch);
     state.PauseTiming();
     browser.reset();
     state.ResumeTiming();
@@ -211,7 +212,8 @@ BENCHMARK(BM_PageEngine)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 void BM_PageSerialize(benchmark::State& state) {
   Page();
   auto browser = LoadBenchPage();
-  ConvertBrowserTree(Context(), browser.get(), cdToTrad, true, false);
+  ConvertBrowserTree(Context(), browser.get(), cdToTrad, ConversionTrigger::UserRequest,
+                     CharsetPolicy::MaySwitch);
   auto doc = DocumentOf(browser.get());
   for (auto _ : state) benchmark::DoNotOptimize(SerializeDocument(doc.get()));
   SetBytes(state);

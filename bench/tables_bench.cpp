@@ -33,7 +33,7 @@ std::u16string SampleSimplified() {
 // The same as B5fix sees it: after the character map.
 std::string SampleBig5() {
   std::string b = EncodeCodePage(936, SampleSimplified());
-  MapCharacters(b, 0);
+  MapCharacters(b, TableSide::ToTrad);
   return b;
 }
 

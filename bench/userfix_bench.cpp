@@ -114,7 +114,7 @@ void BM_ApplyFix_SharedPrefixKeys(benchmark::State& state) {
                   [](std::string_view key, std::int32_t age) { ages[std::string(key)] = age; }};
   InitB5fix();
   EnsureTables();
-  for (auto _ : state) benchmark::DoNotOptimize(ApplyFix(files.input(), 0));
+  for (auto _ : state) benchmark::DoNotOptimize(ApplyFix(files.input(), TableSide::ToTrad));
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * files.input().size()));
   state.counters["entries"] = static_cast<double>(Tables().B5fix.Count());
   Tables().user.reset();

@@ -2,6 +2,7 @@
 #include <iostream>
 #include <optional>
 
+#include "cli/args.h"
 #include "cli/command.h"
 #include "engine/clipboard.h"
 #include "ui/lifecycle.h"
@@ -24,21 +25,15 @@ const Command& Self();
 
 int Run(const std::vector<std::string>& args) {
   std::optional<ConvDirection> direction;
-  for (const auto& a : args) {
-    ConvDirection d;
-    if (a == "--to-trad")
-      d = cdToTrad;
-    else if (a == "--to-simp")
-      d = cdToSim;
-    else if (a.size() > 1 && a[0] == '-')
-      return UsageError(Self(), "unknown option '" + a + "'");
-    else
-      return UsageError(Self(), "takes no arguments, only --to-trad or --to-simp");
-    if (direction && *direction != d)
-      return UsageError(Self(), "choose one of --to-trad, --to-simp");
-    direction = d;
-  }
-  if (!direction) return UsageError(Self(), "choose one of --to-trad, --to-simp");
+  auto usage = ArgParser(Self())
+                   .Direction(direction)
+                   .WithoutEndOfOptions()
+                   .Positional([](const std::string&) -> std::optional<std::string> {
+                     return "takes no arguments, only --to-trad or --to-simp";
+                   })
+                   .Parse(args);
+  if (usage) return *usage;
+  if (!direction) return UsageError(Self(), kChooseTradOrSimp);
 
   // As the module does when loaded: settings and the user's emendation tables.
   RunLoadSequence();

@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 
+#include "cli/args.h"
 #include "cli/command.h"
 #include "cli/encoding_names.h"
 #include "engine/convert.h"
@@ -50,53 +51,35 @@ int Run(const std::vector<std::string>& args) {
   std::optional<TextEncoding> from, to;
   bool bom = false;
   std::optional<std::string> out, file;
-  bool onlyFiles = false;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    auto value = [&](const char* opt) -> std::optional<std::string> {
-      if (i + 1 >= args.size()) return std::nullopt;
-      (void)opt;
-      return args[++i];
-    };
-    auto setDirection = [&](ConvDirection d) {
-      if (direction && *direction != d) return false;
-      direction = d;
-      return true;
-    };
-    if (!onlyFiles && a == "--") {
-      onlyFiles = true;
-    } else if (!onlyFiles && a == "--to-trad") {
-      if (!setDirection(cdToTrad))
-        return UsageError(Self(), "choose one of --to-trad, --to-simp, --none");
-    } else if (!onlyFiles && a == "--to-simp") {
-      if (!setDirection(cdToSim))
-        return UsageError(Self(), "choose one of --to-trad, --to-simp, --none");
-    } else if (!onlyFiles && a == "--none") {
-      if (!setDirection(cdNone))
-        return UsageError(Self(), "choose one of --to-trad, --to-simp, --none");
-    } else if (!onlyFiles && (a == "--from" || a == "--to")) {
-      auto v = value(a.c_str());
-      if (!v) return UsageError(Self(), a + " needs an encoding");
-      if (a == "--from" && *v == "auto") {
-        from.reset();
-        continue;
+  auto encoding = [](std::optional<TextEncoding>& target, bool orAuto) {
+    return [&target, orAuto](const std::string& name) -> std::optional<std::string> {
+      if (orAuto && name == "auto") {
+        target.reset();
+        return std::nullopt;
       }
-      auto e = ParseEncoding(*v);
-      if (!e) return UsageError(Self(), "unknown encoding '" + *v + "'");
-      (a == "--from" ? from : to) = *e;
-    } else if (!onlyFiles && a == "--bom") {
-      bom = true;
-    } else if (!onlyFiles && a == "-o") {
-      auto v = value("-o");
-      if (!v || v->empty()) return UsageError(Self(), "-o needs a file name");
-      out = *v;
-    } else if (!onlyFiles && a.size() > 1 && a[0] == '-') {
-      return UsageError(Self(), "unknown option '" + a + "'");
-    } else {
-      if (file) return UsageError(Self(), "only one input file");
-      file = a;
-    }
-  }
+      auto e = ParseEncoding(name);
+      if (!e) return "unknown encoding '" + name + "'";
+      target = *e;
+      return std::nullopt;
+    };
+  };
+  auto usage = ArgParser(Self())
+                   .Direction(direction, true)
+                   .Value("--from", "--from needs an encoding", encoding(from, true))
+                   .Value("--to", "--to needs an encoding", encoding(to, false))
+                   .Flag("--bom",
+                         [&bom]() -> std::optional<std::string> {
+                           bom = true;
+                           return std::nullopt;
+                         })
+                   .Output(out)
+                   .Positional([&file](const std::string& a) -> std::optional<std::string> {
+                     if (file) return "only one input file";
+                     file = a;
+                     return std::nullopt;
+                   })
+                   .Parse(args);
+  if (usage) return *usage;
   if (!direction) return UsageError(Self(), "choose one of --to-trad, --to-simp, --none");
 
   const bool fromStdin = !file || *file == "-";

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/args.h"
 #include "cli/automation.h"
 #include "cli/command.h"
 #include "cli/page_io.h"
@@ -112,25 +113,19 @@ std::vector<std::u16string> PageScripts(IWebBrowser2* page) {
 
 int Run(const std::vector<std::string>& args) {
   std::optional<std::string> out, caption, file;
-  bool onlyNames = false;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    if (!onlyNames && a == "--") {
-      onlyNames = true;
-    } else if (!onlyNames && a == "-o") {
-      if (i + 1 >= args.size() || args[i + 1].empty())
-        return UsageError(Self(), "-o needs a file name");
-      out = args[++i];
-    } else if (!onlyNames && a.size() > 1 && a[0] == '-') {
-      return UsageError(Self(), "unknown option '" + a + "'");
-    } else if (!caption) {
-      caption = a;
-    } else if (!file) {
-      file = a;
-    } else {
-      return UsageError(Self(), "takes a caption and one page");
-    }
-  }
+  auto usage = ArgParser(Self())
+                   .Output(out)
+                   .Positional([&](const std::string& a) -> std::optional<std::string> {
+                     if (!caption)
+                       caption = a;
+                     else if (!file)
+                       file = a;
+                     else
+                       return "takes a caption and one page";
+                     return std::nullopt;
+                   })
+                   .Parse(args);
+  if (usage) return *usage;
   if (!caption || !file) return UsageError(Self(), "name the menu entry and the page");
 
   const std::string url = MenuPageUrl(*caption);

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "cli/args.h"
 #include "cli/command.h"
 #include "cli/page_io.h"
 #include "page/charset_rules.h"
@@ -42,33 +43,19 @@ int Run(const std::vector<std::string>& args) {
   std::optional<ConvDirection> direction;
   std::optional<bool> alter;
   std::optional<std::string> out, file;
-  bool onlyFiles = false;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    if (!onlyFiles && a == "--") {
-      onlyFiles = true;
-    } else if (!onlyFiles && (a == "--to-trad" || a == "--to-simp")) {
-      ConvDirection d = a == "--to-trad" ? cdToTrad : cdToSim;
-      if (direction && *direction != d)
-        return UsageError(Self(), "choose one of --to-trad, --to-simp");
-      direction = d;
-    } else if (!onlyFiles && (a == "--alter-charset" || a == "--keep-charset")) {
-      bool on = a == "--alter-charset";
-      if (alter && *alter != on)
-        return UsageError(Self(), "choose one of --alter-charset, --keep-charset");
-      alter = on;
-    } else if (!onlyFiles && a == "-o") {
-      if (i + 1 >= args.size() || args[i + 1].empty())
-        return UsageError(Self(), "-o needs a file name");
-      out = args[++i];
-    } else if (!onlyFiles && a.size() > 1 && a[0] == '-') {
-      return UsageError(Self(), "unknown option '" + a + "'");
-    } else {
-      if (file) return UsageError(Self(), "only one page");
-      file = a;
-    }
-  }
-  if (!direction) return UsageError(Self(), "choose one of --to-trad, --to-simp");
+  auto usage = ArgParser(Self())
+                   .Direction(direction)
+                   .OneOf<bool>({{"--alter-charset", true}, {"--keep-charset", false}}, alter,
+                                "choose one of --alter-charset, --keep-charset")
+                   .Output(out)
+                   .Positional([&file](const std::string& a) -> std::optional<std::string> {
+                     if (file) return "only one page";
+                     file = a;
+                     return std::nullopt;
+                   })
+                   .Parse(args);
+  if (usage) return *usage;
+  if (!direction) return UsageError(Self(), kChooseTradOrSimp);
   if (!file) return UsageError(Self(), "name the page to convert");
 
   // As the module does when loaded: settings and the user's emendation tables.

@@ -1,6 +1,7 @@
 // quillmer registry: prints the registry store as a registry export.
 #include <iostream>
 
+#include "cli/args.h"
 #include "cli/command.h"
 #include "platform/base/error.h"
 #include "platform/win32/dialogs.h"
@@ -22,20 +23,20 @@ const Command& Self();
 int Run(const std::vector<std::string>& args) {
   bool path = false;
   std::string key;
-  bool onlyKey = false;
-  for (const auto& a : args) {
-    if (!onlyKey && a == "--") {
-      onlyKey = true;
-    } else if (!onlyKey && a == "--path") {
-      path = true;
-    } else if (!onlyKey && a.size() > 1 && a[0] == '-') {
-      return UsageError(Self(), "unknown option '" + a + "'");
-    } else if (key.empty()) {
-      key = a;
-    } else {
-      return UsageError(Self(), "only one KEY may be given");
-    }
-  }
+  auto usage = ArgParser(Self())
+                   .Flag("--path",
+                         [&path]() -> std::optional<std::string> {
+                           path = true;
+                           return std::nullopt;
+                         })
+                   .Positional([&key](const std::string& a) -> std::optional<std::string> {
+                     // An empty KEY counts as none given.
+                     if (!key.empty()) return "only one KEY may be given";
+                     key = a;
+                     return std::nullopt;
+                   })
+                   .Parse(args);
+  if (usage) return *usage;
   if (path) {
     if (!key.empty()) return UsageError(Self(), "--path takes no KEY");
     WriteStdout(RegistryFilePath() + "\n");

@@ -2,8 +2,10 @@
 // as a script calling Str2Trad or Str2Sim would.
 #include <optional>
 
+#include "cli/args.h"
 #include "cli/automation.h"
 #include "cli/command.h"
+#include "engine/identities.h"
 #include "platform/win32/dialogs.h"
 
 namespace quillmer::cli {
@@ -19,30 +21,21 @@ constexpr const char* kUsage =
     "Text is UTF-8. TEXT is printed with a line end; standard input comes back\n"
     "as it was given, converted.\n";
 
-constexpr std::u16string_view kProgId = u"Quillmer.ConFace";
-
 const Command& Self();
 
 int Run(const std::vector<std::string>& args) {
-  std::optional<bool> toTrad;
+  std::optional<ConvDirection> direction;
   std::optional<std::string> text;
-  bool onlyText = false;
-  for (const auto& a : args) {
-    if (!onlyText && a == "--") {
-      onlyText = true;
-    } else if (!onlyText && (a == "--to-trad" || a == "--to-simp")) {
-      bool trad = a == "--to-trad";
-      if (toTrad && *toTrad != trad)
-        return UsageError(Self(), "choose one of --to-trad, --to-simp");
-      toTrad = trad;
-    } else if (!onlyText && a.size() > 1 && a[0] == '-') {
-      return UsageError(Self(), "unknown option '" + a + "'");
-    } else {
-      if (text) return UsageError(Self(), "give the text as one argument (quote it)");
-      text = a;
-    }
-  }
-  if (!toTrad) return UsageError(Self(), "choose one of --to-trad, --to-simp");
+  auto usage = ArgParser(Self())
+                   .Direction(direction)
+                   .Positional([&text](const std::string& a) -> std::optional<std::string> {
+                     if (text) return "give the text as one argument (quote it)";
+                     text = a;
+                     return std::nullopt;
+                   })
+                   .Parse(args);
+  if (usage) return *usage;
+  if (!direction) return UsageError(Self(), kChooseTradOrSimp);
 
   const std::string input = text ? *text : ReadStdin();
   const std::u16string wide = FromUtf8(input);
@@ -50,9 +43,9 @@ int Run(const std::vector<std::string>& args) {
 
   std::string output;
   {
-    ComPtr<IDispatch> object = CreateAutomationObject(kProgId);
-    VARIANT result =
-        CallMethod(object.get(), *toTrad ? u"Str2Trad" : u"Str2Sim", {VariantString(wide)});
+    ComPtr<IDispatch> object = CreateAutomationObject(kConFaceProgId);
+    VARIANT result = CallMethod(object.get(), *direction == cdToTrad ? u"Str2Trad" : u"Str2Sim",
+                                {VariantString(wide)});
     std::u16string converted;
     if (FAILED(VariantToString(result, &converted))) return Fail("the object gave no text back");
     output = ToUtf8(converted);

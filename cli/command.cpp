@@ -39,17 +39,6 @@ int UsageError(const Command& command, const std::string& message) {
   return kExitUsage;
 }
 
-bool WantsHelp(const Command& command, const std::vector<std::string>& args) {
-  for (const auto& a : args) {
-    if (a == "--") break;
-    if (a == "--help" || a == "-h") {
-      std::cout << command.usage;
-      return true;
-    }
-  }
-  return false;
-}
-
 std::string ReadFile(const std::string& path) {
   auto data = ReadFileIfExists(path);
   if (!data) {

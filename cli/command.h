@@ -26,8 +26,6 @@ const std::vector<Command>& Commands();
 int Fail(const std::string& message);
 // Prints "quillmer NAME: MESSAGE" and the usage hint; returns kExitUsage.
 int UsageError(const Command& command, const std::string& message);
-// True (after printing the usage) when args ask for --help.
-bool WantsHelp(const Command& command, const std::vector<std::string>& args);
 
 // Whole-file helpers: ReadFile throws quillmer::Error with a clear message;
 // WriteFileAtomic writes a temporary file beside path and renames it (through

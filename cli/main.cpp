@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/args.h"
 #include "cli/command.h"
 #include "platform/base/error.h"
 

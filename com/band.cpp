@@ -69,22 +69,6 @@ class TBrowserBandFactory final : public TComObjectFactory {
 
 }  // namespace
 
-HRESULT TBrowserBand::SetSite(IUnknown* site) {
-  site_ = site;
-  return S_OK;
-}
-
-HRESULT TBrowserBand::GetSite(REFIID riid, void** out) {
-  if (!out) return E_POINTER;
-  *out = nullptr;
-  if (!site_) return E_FAIL;
-  return site_->QueryInterface(riid, out);
-}
-
-HRESULT TBrowserBand::InterfaceSupportsErrorInfo(REFIID riid) {
-  return SupportsErrorInfo(Identity(), riid);
-}
-
 std::unique_ptr<TComObjectFactory> MakeBandFactory(std::u16string_view caption) {
   return std::make_unique<TBrowserBandFactory>(caption);
 }

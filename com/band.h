@@ -11,19 +11,10 @@
 
 namespace quillmer {
 
-inline constexpr CLSID CLSID_BrowserBand = MakeGuid("{5E2B9C41-7A1D-4F36-9C81-2D47B6A0E310}");
+inline constexpr CLSID CLSID_BrowserBand = MakeGuid(kBandClsid);
 inline constexpr std::string_view kToolbarKey = "SOFTWARE\\Microsoft\\Internet Explorer\\Toolbar";
 
-class TBrowserBand final : public ComObject<IObjectWithSite, ISupportErrorInfo>,
-                           private ServerCounted {
- public:
-  HRESULT SetSite(IUnknown* site) override;
-  HRESULT GetSite(REFIID riid, void** out) override;
-  HRESULT InterfaceSupportsErrorInfo(REFIID riid) override;
-
- private:
-  ComPtr<IUnknown> site_;
-};
+class TBrowserBand final : public ObjectWithSite<> {};
 
 // No class name (so no ProgID); the band caption is its description.
 std::unique_ptr<TComObjectFactory> MakeBandFactory(std::u16string_view caption);

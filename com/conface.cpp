@@ -31,7 +31,7 @@ constexpr Member kMembers[] = {
 
 // Repair mode for strings: only no-break spaces become spaces, and only when
 // repair is asked for, which it is not.
-constexpr std::uint8_t kStringRepairMode = 5;
+constexpr TextEncoding kStringRepairMode = teUnknown;
 
 void CheckInterface(ITypeInfo* info) {
   const Error mismatch("The type library does not describe IConFace as this module implements it",
@@ -141,8 +141,10 @@ HRESULT TConFace::InvokeMember(DISPID memid, std::span<VARIANT> args, VARIANT* r
 
 // ---- the methods -------------------------------------------------------------
 
-HRESULT TConFace::ConToSim(IDispatch* pDisp) { return ConvertPage(pDisp, cdToSim, 936); }
-HRESULT TConFace::ConToTrad(IDispatch* pDisp) { return ConvertPage(pDisp, cdToTrad, 950); }
+HRESULT TConFace::ConToSim(IDispatch* pDisp) { return ConvertPage(pDisp, cdToSim, kCodePageGbk); }
+HRESULT TConFace::ConToTrad(IDispatch* pDisp) {
+  return ConvertPage(pDisp, cdToTrad, kCodePageBig5);
+}
 HRESULT TConFace::ClipToSim() { return ConvertClip(cdToSim); }
 HRESULT TConFace::ClipToTrad() { return ConvertClip(cdToTrad); }
 
@@ -182,9 +184,11 @@ HRESULT TConFace::ConvertPage(IDispatch* pDisp, ConvDirection direction, UINT co
     }
     ConvertingBrowserEntry entry(context.state, browser.get());
     if (nt)
-      ConvertBrowserTree(context, browser.get(), direction, true, false);
+      ConvertBrowserTree(context, browser.get(), direction, ConversionTrigger::UserRequest,
+                         CharsetPolicy::MaySwitch);
     else
-      ConvertDocument(context, browser.get(), direction, true, false);
+      ConvertDocument(context, browser.get(), direction, ConversionTrigger::UserRequest,
+                      CharsetPolicy::MaySwitch);
     return S_OK;
   } catch (...) {
     return Failed();

@@ -12,8 +12,8 @@
 
 namespace quillmer {
 
-inline constexpr CLSID CLSID_ConFace = MakeGuid("{8B6F0D23-3C95-4E7A-A2D4-61C9E5F08B72}");
-inline constexpr GUID LIBID_Quillmer = MakeGuid("{5E2B9C40-7A1D-4F36-9C81-2D47B6A0E310}");
+inline constexpr CLSID CLSID_ConFace = MakeGuid(kConFaceClsid);
+inline constexpr GUID LIBID_Quillmer = MakeGuid(kTypeLibId);
 
 // The dual interface: these methods in v-table order after IDispatch's, and
 // the same by DISPID 1 to 6 through Invoke.

@@ -8,7 +8,8 @@ namespace {
 class TIEBrowserHelperFactory final : public TComObjectFactory {
  public:
   TIEBrowserHelperFactory()
-      : TComObjectFactory(CLSID_IEBrowserHelper, u"Quillmer_Helper", u"Quillmer_Helper") {}
+      : TComObjectFactory(CLSID_IEBrowserHelper, std::u16string(kHelperClassName),
+                          std::u16string(kHelperClassName)) {}
 
   void UpdateRegistry(bool registering) override {
     TComObjectFactory::UpdateRegistry(registering);
@@ -49,22 +50,6 @@ std::uint8_t HostCheck(std::string_view programPath) {
   std::string_view name =
       slash == std::string_view::npos ? programPath : programPath.substr(slash + 1);
   return EqualNoCase(name, "explorer.exe") ? 2 : 0;
-}
-
-HRESULT TIEBrowserHelper::SetSite(IUnknown* site) {
-  site_ = site;
-  return S_OK;
-}
-
-HRESULT TIEBrowserHelper::GetSite(REFIID riid, void** out) {
-  if (!out) return E_POINTER;
-  *out = nullptr;
-  if (!site_) return E_FAIL;
-  return site_->QueryInterface(riid, out);
-}
-
-HRESULT TIEBrowserHelper::InterfaceSupportsErrorInfo(REFIID riid) {
-  return SupportsErrorInfo(Identity(), riid);
 }
 
 std::unique_ptr<TComObjectFactory> MakeHelperFactory() {

@@ -12,23 +12,14 @@
 
 namespace quillmer {
 
-inline constexpr CLSID CLSID_IEBrowserHelper = MakeGuid("{5E2B9C42-7A1D-4F36-9C81-2D47B6A0E310}");
+inline constexpr CLSID CLSID_IEBrowserHelper = MakeGuid(kHelperClsid);
 
 // 2 when the host process is "explorer.exe", 0 otherwise; set at load.
 std::uint8_t& HostIsExplorer();
 // The flag's value for a host program's path (its file name, any case).
 std::uint8_t HostCheck(std::string_view programPath);
 
-class TIEBrowserHelper final : public ComObject<IObjectWithSite, ISupportErrorInfo>,
-                               private ServerCounted {
- public:
-  HRESULT SetSite(IUnknown* site) override;
-  HRESULT GetSite(REFIID riid, void** out) override;
-  HRESULT InterfaceSupportsErrorInfo(REFIID riid) override;
-
- private:
-  ComPtr<IUnknown> site_;
-};
+class TIEBrowserHelper final : public ObjectWithSite<> {};
 
 // Named "Quillmer_Helper"; registers the Browser Helper Objects key too.
 std::unique_ptr<TComObjectFactory> MakeHelperFactory();

@@ -59,7 +59,7 @@ void SetServerTypeLib(ComPtr<ITypeLib> lib) { TypeLibSlot() = std::move(lib); }
 std::u16string ServerName() {
   std::u16string name;
   if (ITypeLib* lib = ServerTypeLib()) lib->GetDocumentation(-1, &name, nullptr);
-  return name.empty() ? u"Quillmer" : name;
+  return name.empty() ? std::u16string(kLibraryName) : name;
 }
 
 std::string ServerModulePath() {

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/identities.h"
 #include "platform/com/com.h"
 #include "platform/com/typelib.h"
 #include "platform/win32/registry.h"
@@ -39,7 +40,7 @@ HRESULT SupportsErrorInfo(IUnknown* object, REFIID riid);
 // The type library loaded at load; null before and after.
 ITypeLib* ServerTypeLib();
 void SetServerTypeLib(ComPtr<ITypeLib> lib);
-// The library's name, which prefixes every ProgID ("Quillmer").
+// The library's name, which prefixes every ProgID (kLibraryName).
 std::u16string ServerName();
 
 // The module's own file: its full path, and its directory with a trailing

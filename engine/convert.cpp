@@ -18,11 +18,12 @@ constexpr char16_t kWhiteSquare = 0x25A1;
 
 struct DirectionInfo {
   UINT src, dst;
-  int table;
+  TableSide table;
 };
 
 DirectionInfo Info(ConvDirection d) {
-  return d == cdToTrad ? DirectionInfo{936, 950, 0} : DirectionInfo{950, 936, 1};
+  return d == cdToTrad ? DirectionInfo{kCodePageGbk, kCodePageBig5, TableSide::ToTrad}
+                       : DirectionInfo{kCodePageBig5, kCodePageGbk, TableSide::ToSim};
 }
 
 std::u16string ReadUnits(std::string_view bytes, bool bigEndian) {
@@ -78,10 +79,10 @@ void PutBack(std::u16string& text, const std::vector<std::u16string>& aside) {
 
 }  // namespace
 
-void MapCharacters(std::string& bytes, int table) {
+void MapCharacters(std::string& bytes, TableSide table) {
   EnsureTables();
-  const auto& map = table == 0 ? Tables().GbToB5Table : Tables().B5ToGbTable;
-  const std::uint16_t mark = table == 0 ? kBig5Square : kGbkSquare;
+  const auto& map = table == TableSide::ToTrad ? Tables().GbToB5Table : Tables().B5ToGbTable;
+  const std::uint16_t mark = table == TableSide::ToTrad ? kBig5Square : kGbkSquare;
   auto* p = reinterpret_cast<unsigned char*>(bytes.data());
   const std::size_t n = bytes.size();
   std::size_t i = 0;
@@ -98,7 +99,7 @@ void MapCharacters(std::string& bytes, int table) {
   }
 }
 
-void MapCharacters(TextStream& stream, int table) {
+void MapCharacters(TextStream& stream, TableSide table) {
   MapCharacters(stream.data, table);
   stream.position = 0;
 }
@@ -204,10 +205,12 @@ struct InPlaceSink {
   }
 };
 
-const FixTable& FixOf(int table) { return table == 0 ? Tables().B5fix : Tables().GBfix; }
+const FixTable& FixOf(TableSide table) {
+  return table == TableSide::ToTrad ? Tables().B5fix : Tables().GBfix;
+}
 
 // ApplyFix over bytes in place.
-void ApplyFixInPlace(std::string& bytes, int table) {
+void ApplyFixInPlace(std::string& bytes, TableSide table) {
   InPlaceSink sink{bytes};
   WalkFix(FixOf(table), reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), sink);
   sink.Finish();
@@ -215,7 +218,7 @@ void ApplyFixInPlace(std::string& bytes, int table) {
 
 }  // namespace
 
-std::string ApplyFix(std::string_view bytes, int table) {
+std::string ApplyFix(std::string_view bytes, TableSide table) {
   std::string out;
   out.reserve(bytes.size() + bytes.size() / 8);
   AppendSink sink{bytes, out};
@@ -223,7 +226,7 @@ std::string ApplyFix(std::string_view bytes, int table) {
   return out;
 }
 
-void ApplyFix(TextStream& stream, int table) {
+void ApplyFix(TextStream& stream, TableSide table) {
   EnsureTables();
   ApplyFixInPlace(stream.data, table);
   stream.position = 0;
@@ -355,17 +358,17 @@ std::uint32_t ByteRoute(const DirectionInfo& info, std::uint16_t bytes, int n, s
 // Step 1 of the byte paths in place of the bare character map.
 void MapCodePageText(std::string& d, const DirectionInfo& info) {
   const std::uint16_t* map =
-      info.table == 0 ? Tables().GbToB5Table.data() : Tables().B5ToGbTable.data();
-  const std::uint16_t mark = info.table == 0 ? kBig5Square : kGbkSquare;
+      info.table == TableSide::ToTrad ? Tables().GbToB5Table.data() : Tables().B5ToGbTable.data();
+  const std::uint16_t mark = info.table == TableSide::ToTrad ? kBig5Square : kGbkSquare;
   // The answers are kept only while both code pages have their lookup arrays
   // (a code page made to look missing must not leave its answers behind).
   const bool keep = HasCodePageCache(info.src) && HasCodePageCache(info.dst);
   static std::uint32_t noSingle[256], noPair[0x10000];
   static int lead[2][256], noLead[256];
-  std::uint32_t* single = keep ? g_byteSingle[info.table] : noSingle;
-  std::uint32_t* pair = keep ? g_bytePair[info.table] : noPair;
+  std::uint32_t* single = keep ? g_byteSingle[SlotOf(info.table)] : noSingle;
+  std::uint32_t* pair = keep ? g_bytePair[SlotOf(info.table)] : noPair;
   // Whether the source reads a byte of 0x81 or above as a lead byte.
-  int* leads = keep ? lead[info.table] : noLead;
+  int* leads = keep ? lead[SlotOf(info.table)] : noLead;
   if (!keep) {
     std::memset(noSingle, 0, sizeof noSingle);
     std::memset(noPair, 0, sizeof noPair);
@@ -424,7 +427,7 @@ int g_asciiSame[2];
 
 bool AsciiGoesThrough(const DirectionInfo& info, UnitRoute* routes, const std::uint16_t* map,
                       std::uint16_t mark, bool cached) {
-  int& same = g_asciiSame[info.table];
+  int& same = g_asciiSame[SlotOf(info.table)];
   if (same == 0) {
     same = 1;
     for (char16_t u = 0; u < 0x80; ++u) {
@@ -447,12 +450,13 @@ class RouteWriter {
   RouteWriter(const DirectionInfo& info, std::string& bytes, std::size_t sizeHint, bool cached)
       : info_(info),
         bytes_(bytes),
-        map_(info.table == 0 ? Tables().GbToB5Table.data() : Tables().B5ToGbTable.data()),
-        mark_(info.table == 0 ? kBig5Square : kGbkSquare),
+        map_(info.table == TableSide::ToTrad ? Tables().GbToB5Table.data()
+                                             : Tables().B5ToGbTable.data()),
+        mark_(info.table == TableSide::ToTrad ? kBig5Square : kGbkSquare),
         cached_(cached) {
     if (cached) {
       if (!g_fastPath || !HasCodePageCache(info.src) || !HasCodePageCache(info.dst)) return;
-      routes_ = g_routes[info.table];
+      routes_ = g_routes[SlotOf(info.table)];
     } else {
       own_.reset(new UnitRoute[0x10000]());
       routes_ = own_.get();
@@ -836,12 +840,12 @@ void ConvertStream(TextStream& stream, TextEncoding source, TextEncoding target,
 
   if (source == teGBK && target == teBig5) {
     MapCodePageText(d, Info(cdToTrad));
-    ApplyFixInPlace(d, 0);
+    ApplyFixInPlace(d, TableSide::ToTrad);
     return;
   }
   if (source == teBig5 && target == teGBK && (direction == cdToSim || direction == cdNone)) {
     MapCodePageText(d, Info(cdToSim));
-    ApplyFixInPlace(d, 1);
+    ApplyFixInPlace(d, TableSide::ToSim);
     return;
   }
   // Nothing to convert: the bytes stay as they are, those that no code page
@@ -867,10 +871,10 @@ void ConvertStream(TextStream& stream, TextEncoding source, TextEncoding target,
       t = DecodeUTF8Bytes(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
       break;
     case teGBK:
-      t = DecodeCodePage(936, bytes);
+      t = DecodeCodePage(kCodePageGbk, bytes);
       break;
     case teBig5:
-      t = DecodeCodePage(950, bytes);
+      t = DecodeCodePage(kCodePageBig5, bytes);
       break;
     default:
       break;
@@ -902,11 +906,11 @@ void ConvertStream(TextStream& stream, TextEncoding source, TextEncoding target,
       convert();
       for (char16_t& u : t)
         if (u == 0x2027) u = 0xFF0E;
-      EncodeCodePage(936, t, d);
+      EncodeCodePage(kCodePageGbk, t, d);
       break;
     case teBig5:
       ConvertScript(t, cdToTrad, d);
-      EncodeCodePage(950, t, d);
+      EncodeCodePage(kCodePageBig5, t, d);
       break;
     default:
       return;

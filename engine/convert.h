@@ -18,13 +18,14 @@ void ConvertScript(std::u16string& text, ConvDirection direction);
 // Test seam: false keeps ConvertScript on its general, string-at-a-time path.
 void SetConvertScriptFastPath(bool enabled);
 
-// table 0: GBK to Big5, 1: Big5 to GBK. In place, position 0 on return.
-void MapCharacters(TextStream& stream, int table);
-void MapCharacters(std::string& bytes, int table);
+// ToTrad: GBK to Big5 (GbToB5Table), ToSim: Big5 to GBK (B5ToGbTable). In
+// place, position 0 on return.
+void MapCharacters(TextStream& stream, TableSide table);
+void MapCharacters(std::string& bytes, TableSide table);
 
-// table 0: B5fix, 1: GBfix. Position 0 on return.
-void ApplyFix(TextStream& stream, int table);
-std::string ApplyFix(std::string_view bytes, int table);
+// ToTrad: B5fix, ToSim: GBfix. Position 0 on return.
+void ApplyFix(TextStream& stream, TableSide table);
+std::string ApplyFix(std::string_view bytes, TableSide table);
 
 // Lenient UTF-8 to UTF-16, without validating continuation bytes; a sequence
 // cut off by the end gives "?".

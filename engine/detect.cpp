@@ -153,10 +153,10 @@ std::string WideToAnsi(std::u16string_view text, unsigned codePage) {
   return EncodeCodePage(codePage, text);
 }
 
-void ConvertWideText(const std::u16string& text, ConvDirection direction, std::uint8_t repairMode,
+void ConvertWideText(const std::u16string& text, ConvDirection direction, TextEncoding readAs,
                      std::u16string& result, bool repair) {
   if (text.empty()) return;
-  std::u16string t = repair ? RepairCharset(text, repairMode) : text;
+  std::u16string t = repair ? RepairCharset(text, readAs) : text;
   // The same as passing the units through a UTF-16 stream: the tables load,
   // and a leading U+FEFF is taken for a signature when the script changes.
   EnsureTables();
@@ -167,12 +167,12 @@ void ConvertWideText(const std::u16string& text, ConvDirection direction, std::u
   result = std::move(t);
 }
 
-std::u16string RepairCharset(std::u16string_view text, std::uint8_t mode) {
+std::u16string RepairCharset(std::u16string_view text, TextEncoding readAs) {
   std::u16string r(text);
   for (char16_t& u : r)
     if (u == 0x00A0) u = 0x0020;
-  if (mode == 3) return DecodeCodePage(950, EncodeCodePage(936, r));
-  if (mode == 4) return DecodeCodePage(936, EncodeCodePage(950, r));
+  if (readAs == teGBK) return DecodeCodePage(kCodePageBig5, EncodeCodePage(kCodePageGbk, r));
+  if (readAs == teBig5) return DecodeCodePage(kCodePageGbk, EncodeCodePage(kCodePageBig5, r));
   return r;
 }
 

@@ -22,12 +22,14 @@ std::string WideToAnsi(std::u16string_view text, unsigned codePage);
 
 // Converts text in the direction; repair re-reads it first (RepairCharset).
 // An empty text leaves result untouched.
-void ConvertWideText(const std::u16string& text, ConvDirection direction, std::uint8_t repairMode,
+void ConvertWideText(const std::u16string& text, ConvDirection direction, TextEncoding readAs,
                      std::u16string& result, bool repair);
 
-// Mode 3: GBK bytes that were read as Big5 are read again; mode 4 the reverse;
-// every mode turns no-break spaces into spaces.
-std::u16string RepairCharset(std::u16string_view text, std::uint8_t mode);
+// Text that was read as readAs but is in the other Chinese code page, read
+// again: read as teGBK, its bytes are Big5; read as teBig5, they are GBK. Any
+// other encoding changes nothing more; every one turns no-break spaces into
+// spaces.
+std::u16string RepairCharset(std::u16string_view text, TextEncoding readAs);
 
 bool IsAsciiText(std::u16string_view text);
 std::string EscapeHighBytes(std::string_view bytes);

@@ -23,6 +23,13 @@ enum ConvDirection : std::uint8_t {
   cdNone = 2,    // only the encoding changes
 };
 
+// Which way a character map or phrase table converts: ToTrad is
+// GbToB5Table and B5fix, ToSim B5ToGbTable and GBfix. The values number the
+// tables' slots.
+enum class TableSide : std::uint8_t { ToTrad = 0, ToSim = 1 };
+
+constexpr std::size_t SlotOf(TableSide side) { return static_cast<std::size_t>(side); }
+
 // A growable in-memory byte buffer with a position, as the conversions read
 // and rewrite it.
 struct TextStream {

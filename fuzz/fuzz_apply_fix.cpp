@@ -11,7 +11,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace quillmer;
   if (size < 1) return 0;
-  const int table = data[0] & 1;
+  const auto table = static_cast<TableSide>(data[0] & 1);
   const std::string input(reinterpret_cast<const char*>(data + 1), size - 1);
   EnsureTables();
 
@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (stream.position != 0 || stream.data != ApplyFix(input, table)) std::abort();
 
   std::string mapped = input;
-  MapCharacters(mapped, data[0] >> 1 & 1);
+  MapCharacters(mapped, static_cast<TableSide>(data[0] >> 1 & 1));
   if (mapped.size() != input.size()) std::abort();
   ApplyFix(mapped, table);
   return 0;

@@ -53,8 +53,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const auto& dir = WorkDir();
   ComPtr<IWebBrowser2> browser = LoadPageFromBytes(bytes, (dir / "in" / "page.html").string());
-  ConvertBrowserTree(context, browser.get(), cdToTrad, true, false);
-  ConvertBrowserTree(context, browser.get(), cdToSim, true, false);
+  ConvertBrowserTree(context, browser.get(), cdToTrad, ConversionTrigger::UserRequest,
+                     CharsetPolicy::MaySwitch);
+  ConvertBrowserTree(context, browser.get(), cdToSim, ConversionTrigger::UserRequest,
+                     CharsetPolicy::MaySwitch);
 
   ComPtr<IDispatch> document;
   browser->get_Document(document.put());

@@ -88,9 +88,9 @@ UINT DetectPageCodePage(std::string_view bytes) {
     case teUTF8:
       return CP_UTF8;
     case teGBK:
-      return 936;
+      return kCodePageGbk;
     case teBig5:
-      return 950;
+      return kCodePageBig5;
     default:
       return 0;
   }

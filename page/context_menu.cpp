@@ -48,9 +48,9 @@ void GetMenuCaption(int entry, std::string& caption, UINT uiCodePage) {
   if (entry < 1 || entry > kMenuEntryCount) return;
   const Captions& c = kCaptions[entry - 1];
   const UINT cp = uiCodePage ? uiCodePage : GetACP();
-  if (cp == 936 || cp == 54936)
+  if (cp == kCodePageGbk || cp == kCodePageGb18030)
     caption = EncodeCodePage(cp, c.simplified);
-  else if (cp == 950)
+  else if (cp == kCodePageBig5)
     caption = EncodeCodePage(cp, c.traditional);
   else
     caption = EncodeCodePage(CP_UTF8, c.english);  // ASCII in every code page

@@ -64,8 +64,8 @@ ComPtr<IHTMLElementCollection> AllElements(IHTMLDocument2* document) {
 }
 
 template <class FontElement>
-void ConvertFaces(IHTMLElementCollection* collection, ConvDirection direction,
-                  TextEncoding pageEncoding, bool charsetMismatch) {
+void ConvertFaces(IHTMLElementCollection* collection, const WalkContext& context) {
+  const auto& [direction, pageEncoding, charsetMismatch] = context;
   ForEachItem<FontElement>(collection, [&](FontElement* font) {
     std::u16string face;
     OleCheck(font->get_face(&face));
@@ -77,8 +77,8 @@ void ConvertFaces(IHTMLElementCollection* collection, ConvDirection direction,
 
 }  // namespace
 
-void ConvertTextNodes(IHTMLDOMNode* node, ConvDirection direction, bool charsetMismatch,
-                      TextEncoding pageEncoding) {
+void ConvertTextNodes(IHTMLDOMNode* node, const WalkContext& context) {
+  const auto& [direction, pageEncoding, charsetMismatch] = context;
   if (!node) return;
   // The tree is walked with a stack of our own: a page may nest deeper than
   // the call stack allows. The calls are those of the recursive walk.
@@ -141,17 +141,17 @@ void ConvertTextNodes(IHTMLDOMNode* node, ConvDirection direction, bool charsetM
   }
 }
 
-void ConvertFontFaces(IHTMLDocument2* document, std::u16string_view tag, ConvDirection direction,
-                      TextEncoding pageEncoding, bool charsetMismatch) {
+void ConvertFontFaces(IHTMLDocument2* document, std::u16string_view tag,
+                      const WalkContext& context) {
   auto collection = ElementsByTagName(document, tag);
   if (tag == u"basefont")
-    ConvertFaces<IHTMLBaseFontElement>(collection.get(), direction, pageEncoding, charsetMismatch);
+    ConvertFaces<IHTMLBaseFontElement>(collection.get(), context);
   else
-    ConvertFaces<IHTMLFontElement>(collection.get(), direction, pageEncoding, charsetMismatch);
+    ConvertFaces<IHTMLFontElement>(collection.get(), context);
 }
 
-void ConvertStyleFonts(IHTMLDocument2* document, ConvDirection direction, TextEncoding pageEncoding,
-                       bool charsetMismatch) {
+void ConvertStyleFonts(IHTMLDocument2* document, const WalkContext& context) {
+  const auto& [direction, pageEncoding, charsetMismatch] = context;
   auto all = AllElements(document);
   LONG length = 0;
   OleCheck(all->get_length(&length));
@@ -172,8 +172,8 @@ void ConvertStyleFonts(IHTMLDocument2* document, ConvDirection direction, TextEn
   }
 }
 
-void ConvertInputValues(IHTMLDocument2* document, ConvDirection direction,
-                        TextEncoding pageEncoding, bool charsetMismatch) {
+void ConvertInputValues(IHTMLDocument2* document, const WalkContext& context) {
+  const auto& [direction, pageEncoding, charsetMismatch] = context;
   auto inputs = ElementsByTagName(document, u"input");
   ForEachItem<IHTMLElement>(inputs.get(), [&](IHTMLElement* input) {
     auto value = GetAttributeText(input, u"value");
@@ -182,8 +182,8 @@ void ConvertInputValues(IHTMLDocument2* document, ConvDirection direction,
   });
 }
 
-void ConvertAltTitle(IHTMLDocument2* document, ConvDirection direction, TextEncoding pageEncoding,
-                     bool charsetMismatch) {
+void ConvertAltTitle(IHTMLDocument2* document, const WalkContext& context) {
+  const auto& [direction, pageEncoding, charsetMismatch] = context;
   auto all = AllElements(document);
   ForEachItem<IHTMLElement>(all.get(), [&](IHTMLElement* element) {
     VARIANT alt;
@@ -199,8 +199,8 @@ void ConvertAltTitle(IHTMLDocument2* document, ConvDirection direction, TextEnco
   });
 }
 
-void ConvertStyleSheets(IHTMLDocument2* document, ConvDirection direction,
-                        TextEncoding pageEncoding, bool charsetMismatch) {
+void ConvertStyleSheets(IHTMLDocument2* document, const WalkContext& context) {
+  const auto& [direction, pageEncoding, charsetMismatch] = context;
   ComPtr<IHTMLStyleSheetsCollection> sheets;
   OleCheck(document->get_styleSheets(sheets.put()));
   if (!sheets) return;
@@ -227,7 +227,9 @@ bool IsLocalFileLink(IHTMLDocument2* document, std::u16string_view url) {
   return IsLocalFileLink(documentUrl, url);
 }
 
-void ConvertLinks(IHTMLDocument2* document, TextEncoding pageEncoding, bool charsetMismatch) {
+void ConvertLinks(IHTMLDocument2* document, const WalkContext& context) {
+  const TextEncoding pageEncoding = context.pageEncoding;
+  const bool charsetMismatch = context.charsetMismatch;
   ComPtr<IHTMLElementCollection> links;
   OleCheck(document->get_links(links.put()));
   ForEachItem<IHTMLElement>(ThrowIfNull(std::move(links)).get(), [&](IHTMLElement* link) {

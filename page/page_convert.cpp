@@ -50,8 +50,10 @@ void RecordOrigCharset(IWebBrowser2* browser, std::string_view charset, bool cha
 
 void SwitchOrCorrectCharset(const PageContext& context, IWebBrowser2* browser,
                             IHTMLDocument2* document, IWebBrowser2* top, std::string_view charset,
-                            ConvDirection direction, bool userRequested, bool keepCharset,
-                            bool charsetMismatch) {
+                            ConvDirection direction, ConversionTrigger trigger,
+                            CharsetPolicy charsetPolicy, bool charsetMismatch) {
+  const bool userRequested = trigger == ConversionTrigger::UserRequest;
+  const bool keepCharset = charsetPolicy == CharsetPolicy::Keep;
   if (IsUnicodeCharset(charset)) return;
   const PageSettings& settings = context.settings;
   if (!keepCharset && settings.AlterWBCharset) {
@@ -70,7 +72,8 @@ void SwitchOrCorrectCharset(const PageContext& context, IWebBrowser2* browser,
 }
 
 void ConvertDocument(const PageContext& context, IWebBrowser2* browser, ConvDirection direction,
-                     bool userRequested, bool keepCharset) {
+                     ConversionTrigger trigger, CharsetPolicy charsetPolicy) {
+  const bool userRequested = trigger == ConversionTrigger::UserRequest;
   if (!browser) return;
   ComPtr<IDispatch> documentDispatch;
   OleCheck(browser->get_Document(documentDispatch.put()), "IWebBrowser2::get_Document");
@@ -115,7 +118,8 @@ void ConvertDocument(const PageContext& context, IWebBrowser2* browser, ConvDire
   std::u16string title;
   OleCheck(document->get_title(&title), "IHTMLDocument2::get_title");
   // A mismatched title is classified as it reads once repaired.
-  if (ClassifyScript(mismatch ? RepairCharset(title, pageEncoding) : title) == Chinese) {
+  if (ClassifyScript(mismatch ? RepairCharset(title, pageEncoding) : title) ==
+      ScriptClass::Chinese) {
     std::u16string converted = title;
     ConvertWideText(title, direction, pageEncoding, converted, mismatch);
     OleCheck(document->put_title(converted), "IHTMLDocument2::put_title");
@@ -123,42 +127,43 @@ void ConvertDocument(const PageContext& context, IWebBrowser2* browser, ConvDire
 
   if (!mismatch) {
     ScriptClass k = ClassifyScript(bodyText);
-    if (k == NoHan) return;
-    if (k == Japanese && !userRequested) return;
+    if (k == ScriptClass::NoHan) return;
+    if (k == ScriptClass::Japanese && !userRequested) return;
   }
 
+  const WalkContext walk{direction, pageEncoding, mismatch};
   // A Unicode page keeps its charset, so its links must keep their bytes too.
   if (context.settings.AlterWBCharset && !IsUnicodeCharset(charset))
-    ConvertLinks(document.get(), pageEncoding, mismatch);
+    ConvertLinks(document.get(), walk);
 
   auto doc3 = QueryOrThrow<IHTMLDocument3>(document.get());
   ComPtr<IHTMLElement> root;
   OleCheck(doc3->get_documentElement(root.put()), "IHTMLDocument3::get_documentElement");
   auto rootNode = QueryOrThrow<IHTMLDOMNode>(root.get());
-  ConvertTextNodes(rootNode.get(), direction, mismatch, pageEncoding);
+  ConvertTextNodes(rootNode.get(), walk);
 
   if (pageEncoding != teGBK && pageEncoding != teBig5) return;
-  ConvertFontFaces(document.get(), u"font", direction, pageEncoding, mismatch);
-  ConvertFontFaces(document.get(), u"basefont", direction, pageEncoding, mismatch);
-  ConvertStyleFonts(document.get(), direction, pageEncoding, mismatch);
-  ConvertInputValues(document.get(), direction, pageEncoding, mismatch);
-  ConvertAltTitle(document.get(), direction, pageEncoding, mismatch);
-  ConvertStyleSheets(document.get(), direction, pageEncoding, mismatch);
+  ConvertFontFaces(document.get(), u"font", walk);
+  ConvertFontFaces(document.get(), u"basefont", walk);
+  ConvertStyleFonts(document.get(), walk);
+  ConvertInputValues(document.get(), walk);
+  ConvertAltTitle(document.get(), walk);
+  ConvertStyleSheets(document.get(), walk);
 
   if (IsUnicodeCharset(charset)) return;
-  SwitchOrCorrectCharset(context, browser, document.get(), top.get(), charset, direction,
-                         userRequested, keepCharset, mismatch);
+  SwitchOrCorrectCharset(context, browser, document.get(), top.get(), charset, direction, trigger,
+                         charsetPolicy, mismatch);
 }
 
 void ConvertBrowserTree(const PageContext& context, IWebBrowser2* browser, ConvDirection direction,
-                        bool userRequested, bool keepCharset) {
+                        ConversionTrigger trigger, CharsetPolicy charsetPolicy) {
   if (!browser) return;
   try {
-    ConvertDocument(context, browser, direction, userRequested, keepCharset);
+    ConvertDocument(context, browser, direction, trigger, charsetPolicy);
     const int n = CountEmbeddedObjects(browser);
     for (int i = 0; i < n; ++i)
       if (auto frame = GetEmbeddedBrowser(browser, i))
-        ConvertBrowserTree(context, frame.get(), direction, userRequested, keepCharset);
+        ConvertBrowserTree(context, frame.get(), direction, trigger, charsetPolicy);
   } catch (const std::exception&) {
     // A failing document ends its own level; the caller's level goes on.
   }
@@ -167,7 +172,7 @@ void ConvertBrowserTree(const PageContext& context, IWebBrowser2* browser, ConvD
 UserConversion ConvertPageForUser(const PageContext& context, IWebBrowser2* browser,
                                   ConvDirection direction, OwnerWindow owner) {
   ConvertingBrowserEntry entry(context.state, browser);
-  for (UINT cp : {950u, 936u}) {
+  for (UINT cp : {kCodePageBig5, kCodePageGbk}) {
     if (!IsValidCodePage(cp)) {
       ShowSupportMissing(owner, cp, UiCodePage(context.settings));
       return UserConversion::SupportMissing;
@@ -175,7 +180,8 @@ UserConversion ConvertPageForUser(const PageContext& context, IWebBrowser2* brow
   }
   ConversionBusyScope busy(context.state);
   if (!busy.acquired()) return UserConversion::Busy;
-  ConvertBrowserTree(context, browser, direction, true, false);
+  ConvertBrowserTree(context, browser, direction, ConversionTrigger::UserRequest,
+                     CharsetPolicy::MaySwitch);
   return UserConversion::Converted;
 }
 

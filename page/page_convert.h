@@ -3,10 +3,12 @@
 // page's character set around it.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
 
+#include "engine/identities.h"
 #include "engine/types.h"
 #include "page/page_state.h"
 #include "page/support_message.h"
@@ -14,27 +16,26 @@
 
 namespace quillmer {
 
-// The browser property that keeps a page's charset from before a conversion
-// changed it.
-inline constexpr std::u16string_view kOrigCharsetProperty = u"OrigCharset";
-// The browser property under which the window's helper object keeps its
-// IDispatch: the helper's class identifier.
-inline constexpr std::u16string_view kHelperProperty = u"{5E2B9C42-7A1D-4F36-9C81-2D47B6A0E310}";
+// Who started a conversion: the automatic one after a page load skips pages
+// that are not Chinese or already in the target script; a user's request
+// converts what it is given.
+enum class ConversionTrigger : std::uint8_t { Automatic, UserRequest };
 
-// Converts the browser's document and nothing below it. userRequested is
-// false for the automatic conversion after a page load; keepCharset forbids
-// switching the page's charset. Raises the error of a failing DOM call, with
-// what was converted so far left in place. An empty browser, or a document
-// that is no HTML document, is not converted. The context gives the
-// settings, the page state and the form connector.
+// Whether a conversion may switch the page's charset to the target script's.
+enum class CharsetPolicy : std::uint8_t { MaySwitch, Keep };
+
+// Converts the browser's document and nothing below it. Raises the error of a failing DOM call,
+// with what was converted so far left in place. An empty browser, or a document that is no HTML
+// document, is not converted. The context gives the settings, the page state and the form
+// connector.
 void ConvertDocument(const PageContext& context, IWebBrowser2* browser, ConvDirection direction,
-                     bool userRequested, bool keepCharset);
+                     ConversionTrigger trigger, CharsetPolicy charsetPolicy);
 
 // The browser's document, then each embedded browser's tree in embedding
 // order. A failure ends its own level only: the frames after it at the level
 // above are still converted. Never raises.
 void ConvertBrowserTree(const PageContext& context, IWebBrowser2* browser, ConvDirection direction,
-                        bool userRequested, bool keepCharset);
+                        ConversionTrigger trigger, CharsetPolicy charsetPolicy);
 
 // "OrigCharset" of the browser; empty when unset, empty or null.
 std::u16string GetOrigCharset(IWebBrowser2* browser);
@@ -48,8 +49,8 @@ void RecordOrigCharset(IWebBrowser2* browser, std::string_view charset, bool cha
 // declaration. top may be empty.
 void SwitchOrCorrectCharset(const PageContext& context, IWebBrowser2* browser,
                             IHTMLDocument2* document, IWebBrowser2* top, std::string_view charset,
-                            ConvDirection direction, bool userRequested, bool keepCharset,
-                            bool charsetMismatch);
+                            ConvDirection direction, ConversionTrigger trigger,
+                            CharsetPolicy charsetPolicy, bool charsetMismatch);
 
 // What became of a page conversion the user asked for.
 enum class UserConversion {

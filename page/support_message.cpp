@@ -11,10 +11,10 @@ constexpr unsigned kSystemModal = 0x1000;  // MB_SYSTEMMODAL
 }  // namespace
 
 std::u16string SupportMissingText(UINT codePage, UINT uiCodePage) {
-  const bool simplified = codePage == 936 || codePage == 54936;
-  if (uiCodePage == 936 || uiCodePage == 54936)
+  const bool simplified = codePage == kCodePageGbk || codePage == kCodePageGb18030;
+  if (uiCodePage == kCodePageGbk || uiCodePage == kCodePageGb18030)
     return simplified ? u"系统尚未安装简体中文支援！" : u"系统尚未安装繁体中文支援！";
-  if (uiCodePage == 950)
+  if (uiCodePage == kCodePageBig5)
     return simplified ? u"系統尚未安裝簡體中文支援！" : u"系統尚未安裝繁體中文支援！";
   return simplified ? u"Simplified Chinese Support is not installed!"
                     : u"Traditional Chinese Support is not installed!";

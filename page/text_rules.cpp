@@ -50,8 +50,8 @@ ScriptClass ClassifyScript(std::u16string_view text) {
     else if (IsKana(u))
       ++kana;
   }
-  if (han == 0 && kana == 0) return NoHan;
-  return han > kana ? Chinese : Japanese;
+  if (han == 0 && kana == 0) return ScriptClass::NoHan;
+  return han > kana ? ScriptClass::Chinese : ScriptClass::Japanese;
 }
 
 std::u16string LowerKeepingLength(std::u16string_view text) {
@@ -135,10 +135,10 @@ std::u16string EncodeLinkUrl(std::u16string_view url, TextEncoding pageEncoding,
                              bool charsetMismatch) {
   if (IsAsciiText(url)) return std::u16string(url);
   std::u16string text(url);
-  UINT codePage = pageEncoding == teGBK ? 936 : 950;
+  UINT codePage = pageEncoding == teGBK ? kCodePageGbk : kCodePageBig5;
   if (charsetMismatch) {
     text = RepairCharset(url, pageEncoding);
-    codePage = pageEncoding == teGBK ? 950 : 936;
+    codePage = pageEncoding == teGBK ? kCodePageBig5 : kCodePageGbk;
   }
   const int n = static_cast<int>(text.size());
   std::string bytes(static_cast<std::size_t>(n) * 2, '\0');

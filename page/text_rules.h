@@ -11,7 +11,7 @@
 
 namespace quillmer {
 
-enum ScriptClass : std::uint8_t {
+enum class ScriptClass : std::uint8_t {
   NoHan = 0,
   Chinese = 1,
   Japanese = 2,

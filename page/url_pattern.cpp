@@ -22,9 +22,9 @@ class AnsiChars {
       case 932:
         kind_ = kShiftJis;
         break;
-      case 936:
+      case kCodePageGbk:
       case 949:
-      case 950:
+      case kCodePageBig5:
       case 20936:
       case 54936:
         kind_ = kDoubleByte;

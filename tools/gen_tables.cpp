@@ -545,7 +545,7 @@ class Generator {
       }
       Candidate c{w, chain.Convert(w), src.Encode(w), {}, {}};
       c.key = c.bytes;
-      MapCharacters(c.key, which);
+      MapCharacters(c.key, static_cast<TableSide>(which));
       U32 mapped = dst.Decode(c.key);
       bool lost = mapped.size() != w.size();
       for (std::size_t i = 0; !lost && i < w.size(); ++i)
@@ -741,8 +741,8 @@ class Generator {
       auto& stats = stats_[which];
       for (const Candidate& c : checks_[which]) {
         std::string got = c.bytes;
-        MapCharacters(got, which);
-        got = ApplyFix(got, which);
+        MapCharacters(got, static_cast<TableSide>(which));
+        got = ApplyFix(got, static_cast<TableSide>(which));
         if (got == c.replacement) continue;
         ++stats["verify: not converted as expected"];
       }

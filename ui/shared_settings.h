@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/identities.h"
 #include "page/page_state.h"
 #include "page/url_pattern.h"
 #include "ui/settings_store.h"
@@ -98,8 +99,7 @@ void LoadHelperSettings(const SettingsStore& store, SharedSettingsData& s);
 // the parent key cannot be opened.
 bool ReadHelperEnabled();
 
-// The browser helper object's class identifier and its registry key.
-constexpr std::string_view kHelperClsid = "{5E2B9C42-7A1D-4F36-9C81-2D47B6A0E310}";
+// The key under which the browser helper object (kHelperClsid) is listed.
 constexpr std::string_view kBrowserHelperObjectsKey =
     "Software\\Microsoft\\Windows\\CurrentVersion\\explorer\\Browser Helper Objects\\";
 

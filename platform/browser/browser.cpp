@@ -22,7 +22,7 @@ HRESULT GiveString(const std::u16string& value, std::u16string* out) {
 
 // Services as the browser offers them: the top-level browser and the browser
 // that holds the document.
-HRESULT BrowserService(TBrowser* browser, REFGUID service, REFIID riid, void** out) {
+HRESULT BrowserService(WebBrowser* browser, REFGUID service, REFIID riid, void** out) {
   if (!out) return E_POINTER;
   *out = nullptr;
   if (!browser) return E_NOINTERFACE;
@@ -31,9 +31,9 @@ HRESULT BrowserService(TBrowser* browser, REFGUID service, REFIID riid, void** o
   return E_NOINTERFACE;
 }
 
-class TEnumUnknown final : public ComObject<IEnumUnknown> {
+class UnknownEnumerator final : public ComObject<IEnumUnknown> {
  public:
-  TEnumUnknown(std::vector<ComPtr<IUnknown>> items, size_t pos = 0)
+  UnknownEnumerator(std::vector<ComPtr<IUnknown>> items, size_t pos = 0)
       : items_(std::move(items)), pos_(pos) {}
   HRESULT Next(ULONG count, IUnknown** out, ULONG* fetched) override {
     if (fetched) *fetched = 0;
@@ -58,7 +58,7 @@ class TEnumUnknown final : public ComObject<IEnumUnknown> {
   HRESULT Clone(IEnumUnknown** out) override {
     QM_FAULT("IEnumUnknown::Clone", out);
     if (!out) return E_POINTER;
-    *out = MakeComObject<TEnumUnknown>(items_, pos_).detach();
+    *out = MakeComObject<UnknownEnumerator>(items_, pos_).detach();
     return S_OK;
   }
 
@@ -67,9 +67,9 @@ class TEnumUnknown final : public ComObject<IEnumUnknown> {
   size_t pos_;
 };
 
-class TEventObj final : public ComObject<IHTMLEventObj> {
+class EventObject final : public ComObject<IHTMLEventObj> {
  public:
-  TEventObj(IHTMLElement* src, std::u16string type, LONG key, bool alt, bool ctrl, bool shift)
+  EventObject(IHTMLElement* src, std::u16string type, LONG key, bool alt, bool ctrl, bool shift)
       : src_(src), type_(std::move(type)), key_(key), alt_(alt), ctrl_(ctrl), shift_(shift) {}
   QM_NO_DISPATCH_MEMBERS
   HRESULT get_srcElement(IHTMLElement** out) override {
@@ -119,84 +119,87 @@ class TEventObj final : public ComObject<IHTMLEventObj> {
 
 }  // namespace
 
-// --- TDocument
+// --- DomDocument
 
-TDocument::TDocument(Zone* z) : ZoneObject(z), events(this, {DIID_HTMLDocumentEvents2}) {}
+DomDocument::DomDocument(Zone* z) : ZoneObject(z), events(this, {DIID_HTMLDocumentEvents2}) {}
 
-TElement* TDocument::NewElement(std::u16string tag, bool foreign) {
-  return zone->Make<TElement>(this, std::move(tag), foreign);
+DomElement* DomDocument::NewElement(std::u16string tag, bool foreign) {
+  return zone->Make<DomElement>(this, std::move(tag), foreign);
 }
 
-TNode* TDocument::NewText(std::u16string text, NodeKind kind) {
-  TNode* n = zone->Make<TNode>(this, kind);
+DomNode* DomDocument::NewText(std::u16string text, NodeKind kind) {
+  DomNode* n = zone->Make<DomNode>(this, kind);
   n->text = std::move(text);
   return n;
 }
 
-TElement* TDocument::DocumentElement() const {
-  for (TNode* c = root.firstChild; c; c = c->next)
-    if (c->kind == NodeKind::Element) return static_cast<TElement*>(c);
+DomElement* DomDocument::DocumentElement() const {
+  for (DomNode* c = root.firstChild; c; c = c->next)
+    if (c->kind == NodeKind::Element) return static_cast<DomElement*>(c);
   return nullptr;
 }
 
 namespace {
-TElement* ChildElement(const TNode* parent, std::u16string_view a, std::u16string_view b = {}) {
+DomElement* ChildElement(const DomNode* parent, std::u16string_view a, std::u16string_view b = {}) {
   if (!parent) return nullptr;
-  for (TNode* c = parent->firstChild; c; c = c->next)
+  for (DomNode* c = parent->firstChild; c; c = c->next)
     if (c->kind == NodeKind::Element) {
-      auto* e = static_cast<TElement*>(c);
+      auto* e = static_cast<DomElement*>(c);
       if (e->Is(a) || (!b.empty() && e->Is(b))) return e;
     }
   return nullptr;
 }
 }  // namespace
 
-TElement* TDocument::Head() const { return ChildElement(DocumentElement(), u"head"); }
+DomElement* DomDocument::Head() const { return ChildElement(DocumentElement(), u"head"); }
 
-TElement* TDocument::Body() const { return ChildElement(DocumentElement(), u"body", u"frameset"); }
+DomElement* DomDocument::Body() const {
+  return ChildElement(DocumentElement(), u"body", u"frameset");
+}
 
-TElement* TDocument::TitleElement() const {
-  TElement* found = nullptr;
-  ForEachElement(&root, [&](TElement* e) {
+DomElement* DomDocument::TitleElement() const {
+  DomElement* found = nullptr;
+  ForEachElement(&root, [&](DomElement* e) {
     if (!found && e->Is(u"title")) found = e;
   });
   return found;
 }
 
-ComPtr<IHTMLElementCollection> TDocument::Collection(std::vector<TElement*> items) {
+ComPtr<IHTMLElementCollection> DomDocument::Collection(std::vector<DomElement*> items) {
   return MakeCollection(Identity(), std::move(items));
 }
 
-std::vector<TElement*> TDocument::StyleSheetOwners() const {
-  return Elements(
-      [this](TElement* e) { return e->Is(u"style") || (e->Is(u"link") && linkedSheets.count(e)); });
+std::vector<DomElement*> DomDocument::StyleSheetOwners() const {
+  return Elements([this](DomElement* e) {
+    return e->Is(u"style") || (e->Is(u"link") && linkedSheets.count(e));
+  });
 }
 
-HRESULT TDocument::get_all(IHTMLElementCollection** out) {
+HRESULT DomDocument::get_all(IHTMLElementCollection** out) {
   QM_FAULT("IHTMLDocument2::get_all", out);
   if (!out) return E_POINTER;
-  *out = Collection(Elements([](TElement*) { return true; })).detach();
+  *out = Collection(Elements([](DomElement*) { return true; })).detach();
   return S_OK;
 }
 
-HRESULT TDocument::get_body(IHTMLElement** out) {
+HRESULT DomDocument::get_body(IHTMLElement** out) {
   QM_FAULT("IHTMLDocument2::get_body", out);
   return Give(Body(), out);
 }
 
-HRESULT TDocument::get_title(std::u16string* out) {
+HRESULT DomDocument::get_title(std::u16string* out) {
   QM_FAULT("IHTMLDocument2::get_title", out);
   if (!out) return E_POINTER;
-  TElement* t = TitleElement();
+  DomElement* t = TitleElement();
   *out = t ? TextContent(t) : u"";
   return S_OK;
 }
 
-HRESULT TDocument::put_title(const std::u16string& value) {
+HRESULT DomDocument::put_title(const std::u16string& value) {
   QM_FAULT("IHTMLDocument2::put_title", nullptr);
-  TElement* t = TitleElement();
+  DomElement* t = TitleElement();
   if (!t) {
-    TElement* head = Head();
+    DomElement* head = Head();
     if (!head) return S_OK;  // nowhere to put it (no document element)
     t = NewElement(u"title");
     head->AppendChild(t);
@@ -205,12 +208,12 @@ HRESULT TDocument::put_title(const std::u16string& value) {
   return S_OK;
 }
 
-HRESULT TDocument::get_charset(std::u16string* out) {
+HRESULT DomDocument::get_charset(std::u16string* out) {
   QM_FAULT("IHTMLDocument2::get_charset", out);
   return GiveString(Widen(charset), out);
 }
 
-HRESULT TDocument::put_charset(const std::u16string& value) {
+HRESULT DomDocument::put_charset(const std::u16string& value) {
   QM_FAULT("IHTMLDocument2::put_charset", nullptr);
   for (char16_t c : value)
     if (c > 0x7F) return E_INVALIDARG;
@@ -222,40 +225,40 @@ HRESULT TDocument::put_charset(const std::u16string& value) {
   return S_OK;
 }
 
-HRESULT TDocument::get_links(IHTMLElementCollection** out) {
+HRESULT DomDocument::get_links(IHTMLElementCollection** out) {
   QM_FAULT("IHTMLDocument2::get_links", out);
   if (!out) return E_POINTER;
-  *out = Collection(Elements([](TElement* e) {
+  *out = Collection(Elements([](DomElement* e) {
            return (e->Is(u"a") || e->Is(u"area")) && e->Attr(u"href");
          })).detach();
   return S_OK;
 }
 
-HRESULT TDocument::get_forms(IHTMLElementCollection** out) {
+HRESULT DomDocument::get_forms(IHTMLElementCollection** out) {
   QM_FAULT("IHTMLDocument2::get_forms", out);
   if (!out) return E_POINTER;
-  *out = Collection(Elements([](TElement* e) { return e->Is(u"form"); })).detach();
+  *out = Collection(Elements([](DomElement* e) { return e->Is(u"form"); })).detach();
   return S_OK;
 }
 
-HRESULT TDocument::get_styleSheets(IHTMLStyleSheetsCollection** out) {
+HRESULT DomDocument::get_styleSheets(IHTMLStyleSheetsCollection** out) {
   QM_FAULT("IHTMLDocument2::get_styleSheets", out);
   if (!out) return E_POINTER;
   *out = MakeStyleSheets(Identity(), StyleSheetOwners()).detach();
   return S_OK;
 }
 
-HRESULT TDocument::get_URL(std::u16string* out) {
+HRESULT DomDocument::get_URL(std::u16string* out) {
   QM_FAULT("IHTMLDocument2::get_URL", out);
   return GiveString(url, out);
 }
 
-HRESULT TDocument::get_parentWindow(IHTMLWindow2** out) {
+HRESULT DomDocument::get_parentWindow(IHTMLWindow2** out) {
   QM_FAULT("IHTMLDocument2::get_parentWindow", out);
   return Give(window, out);
 }
 
-HRESULT TDocument::get_readyState(std::u16string* out) {
+HRESULT DomDocument::get_readyState(std::u16string* out) {
   QM_FAULT("IHTMLDocument2::get_readyState", out);
   static const char16_t* kNames[] = {u"uninitialized", u"loading", u"loaded", u"interactive",
                                      u"complete"};
@@ -263,74 +266,74 @@ HRESULT TDocument::get_readyState(std::u16string* out) {
   return GiveString(kNames[std::clamp<LONG>(s, 0, 4)], out);
 }
 
-HRESULT TDocument::get_documentElement(IHTMLElement** out) {
+HRESULT DomDocument::get_documentElement(IHTMLElement** out) {
   QM_FAULT("IHTMLDocument3::get_documentElement", out);
   return Give(DocumentElement(), out);
 }
 
-HRESULT TDocument::getElementsByTagName(const std::u16string& tag, IHTMLElementCollection** out) {
+HRESULT DomDocument::getElementsByTagName(const std::u16string& tag, IHTMLElementCollection** out) {
   QM_FAULT("IHTMLDocument3::getElementsByTagName", out);
   if (!out) return E_POINTER;
-  *out = Collection(Elements([&](TElement* e) {
+  *out = Collection(Elements([&](DomElement* e) {
            return tag == u"*" || EqualNoCase(e->tag, tag);
          })).detach();
   return S_OK;
 }
 
-HRESULT TDocument::getElementById(const std::u16string& id, IHTMLElement** out) {
+HRESULT DomDocument::getElementById(const std::u16string& id, IHTMLElement** out) {
   QM_FAULT("IHTMLDocument3::getElementById", out);
-  TElement* found = nullptr;
-  ForEachElement(&root, [&](TElement* e) {
+  DomElement* found = nullptr;
+  ForEachElement(&root, [&](DomElement* e) {
     if (!found && e->Attr(u"id") && *e->Attr(u"id") == id) found = e;
   });
   return Give(found, out);
 }
 
-HRESULT TDocument::EnumObjects(DWORD flags, IEnumUnknown** out) {
+HRESULT DomDocument::EnumObjects(DWORD flags, IEnumUnknown** out) {
   QM_FAULT("IOleContainer::EnumObjects", out);
   if (!out) return E_POINTER;
   std::vector<ComPtr<IUnknown>> items;
   if (flags & OLECONTF_EMBEDDINGS)
     for (IUnknown* e : embeddings) items.emplace_back(e);
-  *out = MakeComObject<TEnumUnknown>(std::move(items)).detach();
+  *out = MakeComObject<UnknownEnumerator>(std::move(items)).detach();
   return S_OK;
 }
 
-HRESULT TDocument::QueryService(REFGUID service, REFIID riid, void** out) {
+HRESULT DomDocument::QueryService(REFGUID service, REFIID riid, void** out) {
   QM_FAULT("IServiceProvider::QueryService", out);
   return BrowserService(browser, service, riid, out);
 }
 
-HRESULT TDocument::FindConnectionPoint(REFIID riid, IConnectionPoint** out) {
+HRESULT DomDocument::FindConnectionPoint(REFIID riid, IConnectionPoint** out) {
   QM_FAULT("IConnectionPointContainer::FindConnectionPoint", out);
   return events.FindConnectionPoint(riid, out);
 }
 
-// --- TWindow
+// --- DomWindow
 
-HRESULT TWindow::get_document(IHTMLDocument2** out) {
+HRESULT DomWindow::get_document(IHTMLDocument2** out) {
   QM_FAULT("IHTMLWindow2::get_document", out);
   return Give(doc, out);
 }
 
-HRESULT TWindow::get_name(std::u16string* out) {
+HRESULT DomWindow::get_name(std::u16string* out) {
   QM_FAULT("IHTMLWindow2::get_name", out);
   const std::u16string* name = nullptr;
   if (doc->browser && doc->browser->frameElement) name = doc->browser->frameElement->Attr(u"name");
   return GiveString(name ? *name : u"", out);
 }
 
-HRESULT TWindow::QueryService(REFGUID service, REFIID riid, void** out) {
+HRESULT DomWindow::QueryService(REFGUID service, REFIID riid, void** out) {
   QM_FAULT("IServiceProvider::QueryService", out);
   return BrowserService(doc->browser, service, riid, out);
 }
 
-// --- TBrowser
+// --- WebBrowser
 
-TBrowser::TBrowser(Zone* z, TBrowser* p)
+WebBrowser::WebBrowser(Zone* z, WebBrowser* p)
     : ZoneObject(z), parent(p), events(this, {DIID_DWebBrowserEvents2}) {}
 
-HRESULT TBrowser::get_Document(IDispatch** out) {
+HRESULT WebBrowser::get_Document(IDispatch** out) {
   QM_FAULT("IWebBrowser2::get_Document", out);
   if (otherDocument) {
     if (!out) return E_POINTER;
@@ -339,21 +342,21 @@ HRESULT TBrowser::get_Document(IDispatch** out) {
   return Give(document, out);
 }
 
-HRESULT TBrowser::get_ReadyState(READYSTATE* out) {
+HRESULT WebBrowser::get_ReadyState(READYSTATE* out) {
   QM_FAULT("IWebBrowser2::get_ReadyState", out);
   if (!out) return E_POINTER;
   *out = readyState;
   return S_OK;
 }
 
-HRESULT TBrowser::Stop() {
+HRESULT WebBrowser::Stop() {
   QM_FAULT("IWebBrowser2::Stop", nullptr);
   ++stops;
   readyState = READYSTATE_COMPLETE;
   return S_OK;
 }
 
-HRESULT TBrowser::Quit() {
+HRESULT WebBrowser::Quit() {
   QM_FAULT("IWebBrowser2::Quit", nullptr);
   // Keep the zone while sinks run and references are dropped.
   ComPtr<IWebBrowser2> self(this);
@@ -363,7 +366,7 @@ HRESULT TBrowser::Quit() {
   return S_OK;
 }
 
-HRESULT TBrowser::GetProperty(const std::u16string& name, VARIANT* out) {
+HRESULT WebBrowser::GetProperty(const std::u16string& name, VARIANT* out) {
   QM_FAULT("IWebBrowser2::GetProperty", out);
   if (!out) return E_POINTER;
   auto it = properties.find(name);
@@ -371,32 +374,32 @@ HRESULT TBrowser::GetProperty(const std::u16string& name, VARIANT* out) {
   return S_OK;
 }
 
-HRESULT TBrowser::PutProperty(const std::u16string& name, const VARIANT& value) {
+HRESULT WebBrowser::PutProperty(const std::u16string& name, const VARIANT& value) {
   QM_FAULT("IWebBrowser2::PutProperty", nullptr);
   properties[name] = value;
   return S_OK;
 }
 
-HRESULT TBrowser::get_LocationURL(std::u16string* out) {
+HRESULT WebBrowser::get_LocationURL(std::u16string* out) {
   QM_FAULT("IWebBrowser2::get_LocationURL", out);
   if (otherDocument) return GiveString(otherUrl, out);
   return GiveString(document ? document->url : u"about:blank", out);
 }
 
-HRESULT TBrowser::get_LocationName(std::u16string* out) {
+HRESULT WebBrowser::get_LocationName(std::u16string* out) {
   QM_FAULT("IWebBrowser2::get_LocationName", out);
   if (!out) return E_POINTER;
-  TElement* t = document ? document->TitleElement() : nullptr;
+  DomElement* t = document ? document->TitleElement() : nullptr;
   *out = t ? TextContent(t) : (document ? document->url : u"");
   return S_OK;
 }
 
-HRESULT TBrowser::QueryService(REFGUID service, REFIID riid, void** out) {
+HRESULT WebBrowser::QueryService(REFGUID service, REFIID riid, void** out) {
   QM_FAULT("IServiceProvider::QueryService", out);
   return BrowserService(this, service, riid, out);
 }
 
-HRESULT TBrowser::FindConnectionPoint(REFIID riid, IConnectionPoint** out) {
+HRESULT WebBrowser::FindConnectionPoint(REFIID riid, IConnectionPoint** out) {
   QM_FAULT("IConnectionPointContainer::FindConnectionPoint", out);
   return events.FindConnectionPoint(riid, out);
 }
@@ -408,16 +411,16 @@ namespace quillmer {
 using namespace browser;
 
 void SetReadyState(IWebBrowser2* b, READYSTATE state) {
-  if (auto* t = dynamic_cast<TBrowser*>(b)) t->readyState = state;
+  if (auto* t = dynamic_cast<WebBrowser*>(b)) t->readyState = state;
 }
 
 int StopCount(IWebBrowser2* b) {
-  auto* t = dynamic_cast<TBrowser*>(b);
+  auto* t = dynamic_cast<WebBrowser*>(b);
   return t ? t->stops : 0;
 }
 
 CharsetSource CharsetSourceOf(IHTMLDocument2* d) {
-  auto* t = dynamic_cast<TDocument*>(d);
+  auto* t = dynamic_cast<DomDocument*>(d);
   return t ? t->source : CharsetSource::Default;
 }
 
@@ -433,7 +436,7 @@ int FireEvent(IUnknown* source, REFIID events, DISPID id, const std::vector<VARI
 
 ComPtr<IHTMLEventObj> MakeEventObject(IHTMLElement* srcElement, std::u16string type, LONG keyCode,
                                       bool alt, bool ctrl, bool shift) {
-  return MakeComObject<TEventObj>(srcElement, std::move(type), keyCode, alt, ctrl, shift);
+  return MakeComObject<EventObject>(srcElement, std::move(type), keyCode, alt, ctrl, shift);
 }
 
 }  // namespace quillmer

@@ -55,15 +55,15 @@ HRESULT Give(T* object, I** out) {
   return object->QueryInterface(IID_OF(I), reinterpret_cast<void**>(out));
 }
 
-void CollectText(const TNode* node, std::u16string& out) {
-  for (const TNode* c = node->firstChild; c; c = c->next)
+void CollectText(const DomNode* node, std::u16string& out) {
+  for (const DomNode* c = node->firstChild; c; c = c->next)
     if (c->kind == NodeKind::Text || c->kind == NodeKind::CData)
       out += c->text;
     else if (c->kind == NodeKind::Element)
       CollectText(c, out);
 }
 
-bool IsBlock(const TElement* e) {
+bool IsBlock(const DomElement* e) {
   static constexpr std::u16string_view kBlocks[] = {
       u"address", u"article", u"aside",    u"blockquote", u"center", u"dd",      u"div",
       u"dl",      u"dt",      u"fieldset", u"figure",     u"footer", u"form",    u"h1",
@@ -74,7 +74,7 @@ bool IsBlock(const TElement* e) {
   return std::find(std::begin(kBlocks), std::end(kBlocks), e->tag) != std::end(kBlocks);
 }
 
-bool IsUnrendered(const TElement* e) {
+bool IsUnrendered(const DomElement* e) {
   static constexpr std::u16string_view kHidden[] = {u"script",   u"style",    u"noscript",
                                                     u"noframes", u"template", u"head"};
   if (e->foreign) return false;
@@ -85,14 +85,14 @@ void LineBreak(std::u16string& out) {
   if (!out.empty() && out.back() != u'\n') out += u"\r\n";
 }
 
-void RenderText(const TNode* node, std::u16string& out) {
-  if (node->kind == NodeKind::Element && static_cast<const TElement*>(node)->Is(u"frameset"))
+void RenderText(const DomNode* node, std::u16string& out) {
+  if (node->kind == NodeKind::Element && static_cast<const DomElement*>(node)->Is(u"frameset"))
     return;
-  for (const TNode* c = node->firstChild; c; c = c->next) {
+  for (const DomNode* c = node->firstChild; c; c = c->next) {
     if (c->kind == NodeKind::Text || c->kind == NodeKind::CData) {
       out += c->text;
     } else if (c->kind == NodeKind::Element) {
-      auto* e = static_cast<const TElement*>(c);
+      auto* e = static_cast<const DomElement*>(c);
       // A frameset shows frames, no text of its own.
       if (IsUnrendered(e) || e->Is(u"frameset")) continue;
       if (e->Is(u"br")) {
@@ -108,7 +108,7 @@ void RenderText(const TNode* node, std::u16string& out) {
 }
 
 // Elements handed out by index or by name/id, as the platform's collections.
-HRESULT ItemOf(const std::vector<TElement*>& items, const VARIANT& name, const VARIANT& index,
+HRESULT ItemOf(const std::vector<DomElement*>& items, const VARIANT& name, const VARIANT& index,
                IDispatch** out) {
   if (!out) return E_POINTER;
   *out = nullptr;
@@ -116,7 +116,7 @@ HRESULT ItemOf(const std::vector<TElement*>& items, const VARIANT& name, const V
   if (n.vt == VT_BSTR) {
     std::int32_t want = 0;
     if (!VariantIsEmpty(index) && FAILED(VariantToInt(index, &want))) want = 0;
-    for (TElement* e : items) {
+    for (DomElement* e : items) {
       const std::u16string* id = e->Attr(u"id");
       const std::u16string* nm = e->Attr(u"name");
       if ((id && *id == n.bstrVal) || (nm && *nm == n.bstrVal))
@@ -130,9 +130,9 @@ HRESULT ItemOf(const std::vector<TElement*>& items, const VARIANT& name, const V
   return Give(items[static_cast<size_t>(i)], out);
 }
 
-class TCollection final : public ComObject<IHTMLElementCollection> {
+class DomCollection final : public ComObject<IHTMLElementCollection> {
  public:
-  TCollection(IUnknown* keep, std::vector<TElement*> items)
+  DomCollection(IUnknown* keep, std::vector<DomElement*> items)
       : keep_(keep), items_(std::move(items)) {}
   QM_NO_DISPATCH_MEMBERS
   HRESULT get_length(LONG* out) override {
@@ -148,12 +148,12 @@ class TCollection final : public ComObject<IHTMLElementCollection> {
 
  private:
   ComPtr<IUnknown> keep_;
-  std::vector<TElement*> items_;
+  std::vector<DomElement*> items_;
 };
 
-class TStyle final : public ComObject<IHTMLStyle, IHTMLStyle3> {
+class DomStyle final : public ComObject<IHTMLStyle, IHTMLStyle3> {
  public:
-  explicit TStyle(TElement* e) : keep_(e->Identity()), e_(e) {}
+  explicit DomStyle(DomElement* e) : keep_(e->Identity()), e_(e) {}
   QM_NO_DISPATCH_MEMBERS
   HRESULT get_fontFamily(std::u16string* out) override {
     QM_FAULT("IHTMLStyle::get_fontFamily", out);
@@ -213,12 +213,12 @@ class TStyle final : public ComObject<IHTMLStyle, IHTMLStyle3> {
   }
 
   ComPtr<IUnknown> keep_;
-  TElement* e_;
+  DomElement* e_;
 };
 
-class TStyleSheet final : public ComObject<IHTMLStyleSheet> {
+class DomStyleSheet final : public ComObject<IHTMLStyleSheet> {
  public:
-  explicit TStyleSheet(TElement* owner) : keep_(owner->Identity()), owner_(owner) {}
+  explicit DomStyleSheet(DomElement* owner) : keep_(owner->Identity()), owner_(owner) {}
   QM_NO_DISPATCH_MEMBERS
   HRESULT get_cssText(std::u16string* out) override {
     QM_FAULT("IHTMLStyleSheet::get_cssText", out);
@@ -257,12 +257,12 @@ class TStyleSheet final : public ComObject<IHTMLStyleSheet> {
     return it == owner_->doc->linkedSheets.end() ? nullptr : &it->second;
   }
   ComPtr<IUnknown> keep_;
-  TElement* owner_;
+  DomElement* owner_;
 };
 
-class TStyleSheets final : public ComObject<IHTMLStyleSheetsCollection> {
+class DomStyleSheetList final : public ComObject<IHTMLStyleSheetsCollection> {
  public:
-  TStyleSheets(IUnknown* keep, std::vector<TElement*> owners)
+  DomStyleSheetList(IUnknown* keep, std::vector<DomElement*> owners)
       : keep_(keep), owners_(std::move(owners)) {}
   QM_NO_DISPATCH_MEMBERS
   HRESULT get_length(LONG* out) override {
@@ -278,34 +278,35 @@ class TStyleSheets final : public ComObject<IHTMLStyleSheetsCollection> {
     std::int32_t i = 0;
     if (FAILED(VariantToInt(index, &i)) || i < 0 || static_cast<size_t>(i) >= owners_.size())
       return E_INVALIDARG;
-    auto sheet = MakeComObject<TStyleSheet>(owners_[static_cast<size_t>(i)]);
+    auto sheet = MakeComObject<DomStyleSheet>(owners_[static_cast<size_t>(i)]);
     *out = VariantDispatch(sheet.get());
     return S_OK;
   }
 
  private:
   ComPtr<IUnknown> keep_;
-  std::vector<TElement*> owners_;
+  std::vector<DomElement*> owners_;
 };
 
 }  // namespace
 
-ComPtr<IHTMLElementCollection> MakeCollection(IUnknown* keep, std::vector<TElement*> items) {
-  return MakeComObject<TCollection>(keep, std::move(items));
+ComPtr<IHTMLElementCollection> MakeCollection(IUnknown* keep, std::vector<DomElement*> items) {
+  return MakeComObject<DomCollection>(keep, std::move(items));
 }
 
-ComPtr<IHTMLStyleSheetsCollection> MakeStyleSheets(IUnknown* keep, std::vector<TElement*> owners) {
-  return MakeComObject<TStyleSheets>(keep, std::move(owners));
+ComPtr<IHTMLStyleSheetsCollection> MakeStyleSheets(IUnknown* keep,
+                                                   std::vector<DomElement*> owners) {
+  return MakeComObject<DomStyleSheetList>(keep, std::move(owners));
 }
 
-std::u16string TextContent(const TNode* node) {
+std::u16string TextContent(const DomNode* node) {
   if (node->kind != NodeKind::Element && node->kind != NodeKind::Document) return node->text;
   std::u16string out;
   CollectText(node, out);
   return out;
 }
 
-void SetTextContent(TNode* node, std::u16string text) {
+void SetTextContent(DomNode* node, std::u16string text) {
   if (node->kind != NodeKind::Element && node->kind != NodeKind::Document) {
     node->text = std::move(text);
     return;
@@ -314,13 +315,13 @@ void SetTextContent(TNode* node, std::u16string text) {
   if (!text.empty()) node->AppendChild(node->doc->NewText(std::move(text)));
 }
 
-// --- TNode
+// --- DomNode
 
-TElement* TNode::AsElement() {
-  return kind == NodeKind::Element ? static_cast<TElement*>(this) : nullptr;
+DomElement* DomNode::AsElement() {
+  return kind == NodeKind::Element ? static_cast<DomElement*>(this) : nullptr;
 }
 
-void TNode::AppendChild(TNode* child) {
+void DomNode::AppendChild(DomNode* child) {
   child->parent = this;
   child->prev = lastChild;
   child->next = nullptr;
@@ -331,16 +332,16 @@ void TNode::AppendChild(TNode* child) {
   lastChild = child;
 }
 
-void TNode::RemoveChildren() {
-  for (TNode* c = firstChild; c;) {
-    TNode* n = c->next;
+void DomNode::RemoveChildren() {
+  for (DomNode* c = firstChild; c;) {
+    DomNode* n = c->next;
     c->parent = c->prev = c->next = nullptr;
     c = n;
   }
   firstChild = lastChild = nullptr;
 }
 
-HRESULT TNode::get_nodeType(LONG* out) {
+HRESULT DomNode::get_nodeType(LONG* out) {
   QM_FAULT("IHTMLDOMNode::get_nodeType", out);
   if (!out) return E_POINTER;
   switch (kind) {
@@ -360,7 +361,7 @@ HRESULT TNode::get_nodeType(LONG* out) {
   return S_OK;
 }
 
-HRESULT TNode::get_nodeName(std::u16string* out) {
+HRESULT DomNode::get_nodeName(std::u16string* out) {
   QM_FAULT("IHTMLDOMNode::get_nodeName", out);
   if (!out) return E_POINTER;
   switch (kind) {
@@ -379,7 +380,7 @@ HRESULT TNode::get_nodeName(std::u16string* out) {
   return S_OK;
 }
 
-HRESULT TNode::get_nodeValue(VARIANT* out) {
+HRESULT DomNode::get_nodeValue(VARIANT* out) {
   QM_FAULT("IHTMLDOMNode::get_nodeValue", out);
   if (!out) return E_POINTER;
   *out =
@@ -387,7 +388,7 @@ HRESULT TNode::get_nodeValue(VARIANT* out) {
   return S_OK;
 }
 
-HRESULT TNode::put_nodeValue(const VARIANT& value) {
+HRESULT DomNode::put_nodeValue(const VARIANT& value) {
   QM_FAULT("IHTMLDOMNode::put_nodeValue", nullptr);
   if (kind == NodeKind::Element || kind == NodeKind::Document) return S_OK;
   std::u16string v;
@@ -396,44 +397,44 @@ HRESULT TNode::put_nodeValue(const VARIANT& value) {
   return S_OK;
 }
 
-HRESULT TNode::hasChildNodes(bool* out) {
+HRESULT DomNode::hasChildNodes(bool* out) {
   QM_FAULT("IHTMLDOMNode::hasChildNodes", out);
   if (!out) return E_POINTER;
   *out = firstChild != nullptr;
   return S_OK;
 }
 
-HRESULT TNode::get_parentNode(IHTMLDOMNode** out) {
+HRESULT DomNode::get_parentNode(IHTMLDOMNode** out) {
   QM_FAULT("IHTMLDOMNode::get_parentNode", out);
   return Give(parent && parent->kind != NodeKind::Document ? parent : nullptr, out);
 }
 
-HRESULT TNode::get_firstChild(IHTMLDOMNode** out) {
+HRESULT DomNode::get_firstChild(IHTMLDOMNode** out) {
   QM_FAULT("IHTMLDOMNode::get_firstChild", out);
   return Give(firstChild, out);
 }
 
-HRESULT TNode::get_lastChild(IHTMLDOMNode** out) {
+HRESULT DomNode::get_lastChild(IHTMLDOMNode** out) {
   QM_FAULT("IHTMLDOMNode::get_lastChild", out);
   return Give(lastChild, out);
 }
 
-HRESULT TNode::get_previousSibling(IHTMLDOMNode** out) {
+HRESULT DomNode::get_previousSibling(IHTMLDOMNode** out) {
   QM_FAULT("IHTMLDOMNode::get_previousSibling", out);
   return Give(prev, out);
 }
 
-HRESULT TNode::get_nextSibling(IHTMLDOMNode** out) {
+HRESULT DomNode::get_nextSibling(IHTMLDOMNode** out) {
   QM_FAULT("IHTMLDOMNode::get_nextSibling", out);
   return Give(next, out);
 }
 
-// --- TElement
+// --- DomElement
 
-TElement::TElement(Zone* z, TDocument* d, std::u16string t, bool f)
-    : TNode(z, d, NodeKind::Element), tag(std::move(t)), foreign(f) {}
+DomElement::DomElement(Zone* z, DomDocument* d, std::u16string t, bool f)
+    : DomNode(z, d, NodeKind::Element), tag(std::move(t)), foreign(f) {}
 
-void* TElement::QueryExtra(REFIID riid) {
+void* DomElement::QueryExtra(REFIID riid) {
   auto offer = [&](auto* iface, std::string_view name) -> void* {
     return InterfaceHidden(Identity(), name) ? nullptr : iface;
   };
@@ -449,13 +450,13 @@ void* TElement::QueryExtra(REFIID riid) {
   return nullptr;
 }
 
-const std::u16string* TElement::Attr(std::u16string_view name) const {
+const std::u16string* DomElement::Attr(std::u16string_view name) const {
   for (const auto& a : attrs)
     if (EqualNoCase(a.name, name)) return &a.value;
   return nullptr;
 }
 
-void TElement::SetAttr(std::u16string_view name, std::u16string value) {
+void DomElement::SetAttr(std::u16string_view name, std::u16string value) {
   for (auto& a : attrs)
     if (EqualNoCase(a.name, name)) {
       a.value = std::move(value);
@@ -464,7 +465,7 @@ void TElement::SetAttr(std::u16string_view name, std::u16string value) {
   attrs.push_back({foreign ? std::u16string(name) : LowerAscii(name), std::move(value)});
 }
 
-HRESULT TElement::getAttribute(const std::u16string& name, LONG flags, VARIANT* out) {
+HRESULT DomElement::getAttribute(const std::u16string& name, LONG flags, VARIANT* out) {
   QM_FAULT("IHTMLElement::getAttribute", out);
   if (!out) return E_POINTER;
   *out = VariantNull();
@@ -476,7 +477,7 @@ HRESULT TElement::getAttribute(const std::u16string& name, LONG flags, VARIANT* 
   return S_OK;
 }
 
-HRESULT TElement::setAttribute(const std::u16string& name, const VARIANT& value, LONG flags) {
+HRESULT DomElement::setAttribute(const std::u16string& name, const VARIANT& value, LONG flags) {
   QM_FAULT("IHTMLElement::setAttribute", nullptr);
   if (name.empty()) return E_INVALIDARG;
   std::u16string v;
@@ -494,7 +495,7 @@ HRESULT TElement::setAttribute(const std::u16string& name, const VARIANT& value,
   return S_OK;
 }
 
-HRESULT TElement::removeAttribute(const std::u16string& name, LONG flags, bool* removed) {
+HRESULT DomElement::removeAttribute(const std::u16string& name, LONG flags, bool* removed) {
   QM_FAULT("IHTMLElement::removeAttribute", removed);
   auto it = std::find_if(attrs.begin(), attrs.end(), [&](const Attribute& a) {
     return (flags & ATTRFLAG_CASESENSITIVE) ? a.name == name : EqualNoCase(a.name, name);
@@ -505,7 +506,7 @@ HRESULT TElement::removeAttribute(const std::u16string& name, LONG flags, bool* 
   return S_OK;
 }
 
-HRESULT TElement::get_tagName(std::u16string* out) {
+HRESULT DomElement::get_tagName(std::u16string* out) {
   QM_FAULT("IHTMLElement::get_tagName", out);
   if (!out) return E_POINTER;
   *out = tag;
@@ -515,7 +516,7 @@ HRESULT TElement::get_tagName(std::u16string* out) {
   return S_OK;
 }
 
-HRESULT TElement::get_id(std::u16string* out) {
+HRESULT DomElement::get_id(std::u16string* out) {
   QM_FAULT("IHTMLElement::get_id", out);
   if (!out) return E_POINTER;
   const std::u16string* id = Attr(u"id");
@@ -523,14 +524,14 @@ HRESULT TElement::get_id(std::u16string* out) {
   return S_OK;
 }
 
-HRESULT TElement::get_style(IHTMLStyle** out) {
+HRESULT DomElement::get_style(IHTMLStyle** out) {
   QM_FAULT("IHTMLElement::get_style", out);
   if (!out) return E_POINTER;
-  *out = MakeComObject<TStyle>(this).detach();
+  *out = MakeComObject<DomStyle>(this).detach();
   return S_OK;
 }
 
-HRESULT TElement::get_innerText(std::u16string* out) {
+HRESULT DomElement::get_innerText(std::u16string* out) {
   QM_FAULT("IHTMLElement::get_innerText", out);
   if (!out) return E_POINTER;
   out->clear();
@@ -539,37 +540,37 @@ HRESULT TElement::get_innerText(std::u16string* out) {
   return S_OK;
 }
 
-HRESULT TElement::put_innerText(const std::u16string& text) {
+HRESULT DomElement::put_innerText(const std::u16string& text) {
   QM_FAULT("IHTMLElement::put_innerText", nullptr);
   SetTextContent(this, text);
   return S_OK;
 }
 
-HRESULT TElement::get_innerHTML(std::u16string* out) {
+HRESULT DomElement::get_innerHTML(std::u16string* out) {
   QM_FAULT("IHTMLElement::get_innerHTML", out);
   if (!out) return E_POINTER;
   *out = SerializeChildren(this);
   return S_OK;
 }
 
-HRESULT TElement::get_outerHTML(std::u16string* out) {
+HRESULT DomElement::get_outerHTML(std::u16string* out) {
   QM_FAULT("IHTMLElement::get_outerHTML", out);
   if (!out) return E_POINTER;
   *out = SerializeNode(this);
   return S_OK;
 }
 
-HRESULT TElement::get_document(IDispatch** out) {
+HRESULT DomElement::get_document(IDispatch** out) {
   QM_FAULT("IHTMLElement::get_document", out);
   return Give(doc, out);
 }
 
-HRESULT TElement::get_parentElement(IHTMLElement** out) {
+HRESULT DomElement::get_parentElement(IHTMLElement** out) {
   QM_FAULT("IHTMLElement::get_parentElement", out);
   return Give(parent ? parent->AsElement() : nullptr, out);
 }
 
-HRESULT TElement::get_face(std::u16string* out) {
+HRESULT DomElement::get_face(std::u16string* out) {
   QM_FAULT(Is(u"font") ? "IHTMLFontElement::get_face" : "IHTMLBaseFontElement::get_face", out);
   if (!out) return E_POINTER;
   const std::u16string* f = Attr(u"face");
@@ -577,34 +578,34 @@ HRESULT TElement::get_face(std::u16string* out) {
   return S_OK;
 }
 
-HRESULT TElement::put_face(const std::u16string& value) {
+HRESULT DomElement::put_face(const std::u16string& value) {
   QM_FAULT(Is(u"font") ? "IHTMLFontElement::put_face" : "IHTMLBaseFontElement::put_face", nullptr);
   SetAttr(u"face", value);
   return S_OK;
 }
 
-std::vector<TElement*> TElement::FormControls() {
-  std::vector<TElement*> out;
-  ForEachElement(this, [&](TElement* e) {
+std::vector<DomElement*> DomElement::FormControls() {
+  std::vector<DomElement*> out;
+  ForEachElement(this, [&](DomElement* e) {
     if (e->Is(u"input") || e->Is(u"select") || e->Is(u"textarea") || e->Is(u"button"))
       out.push_back(e);
   });
   return out;
 }
 
-HRESULT TElement::get_length(LONG* out) {
+HRESULT DomElement::get_length(LONG* out) {
   QM_FAULT("IHTMLFormElement::get_length", out);
   if (!out) return E_POINTER;
   *out = static_cast<LONG>(FormControls().size());
   return S_OK;
 }
 
-HRESULT TElement::item(const VARIANT& name, const VARIANT& index, IDispatch** out) {
+HRESULT DomElement::item(const VARIANT& name, const VARIANT& index, IDispatch** out) {
   QM_FAULT("IHTMLFormElement::item", out);
   return ItemOf(FormControls(), name, index, out);
 }
 
-HRESULT TElement::get_action(std::u16string* out) {
+HRESULT DomElement::get_action(std::u16string* out) {
   QM_FAULT("IHTMLFormElement::get_action", out);
   if (!out) return E_POINTER;
   const std::u16string* v = Attr(u"action");
@@ -612,7 +613,7 @@ HRESULT TElement::get_action(std::u16string* out) {
   return S_OK;
 }
 
-HRESULT TElement::get_method(std::u16string* out) {
+HRESULT DomElement::get_method(std::u16string* out) {
   QM_FAULT("IHTMLFormElement::get_method", out);
   if (!out) return E_POINTER;
   const std::u16string* v = Attr(u"method");
@@ -620,7 +621,7 @@ HRESULT TElement::get_method(std::u16string* out) {
   return S_OK;
 }
 
-HRESULT TElement::get_name(std::u16string* out) {
+HRESULT DomElement::get_name(std::u16string* out) {
   QM_FAULT("IHTMLFormElement::get_name", out);
   if (!out) return E_POINTER;
   const std::u16string* v = Attr(u"name");
@@ -628,14 +629,14 @@ HRESULT TElement::get_name(std::u16string* out) {
   return S_OK;
 }
 
-ConnectionPoints* TElement::Events() {
+ConnectionPoints* DomElement::Events() {
   if (!events_)
     events_ = std::make_unique<ConnectionPoints>(static_cast<IConnectionPointContainer*>(this),
                                                  std::vector<IID>{DIID_HTMLFormElementEvents2});
   return events_.get();
 }
 
-HRESULT TElement::FindConnectionPoint(REFIID riid, IConnectionPoint** out) {
+HRESULT DomElement::FindConnectionPoint(REFIID riid, IConnectionPoint** out) {
   QM_FAULT("IConnectionPointContainer::FindConnectionPoint", out);
   if (!Is(u"form")) {
     if (out) *out = nullptr;

@@ -313,11 +313,11 @@ std::u16string AttributeName(const GumboAttribute& a) {
   }
 }
 
-void BuildTree(TDocument* doc, const GumboNode* document) {
+void BuildTree(DomDocument* doc, const GumboNode* document) {
   struct Frame {
     const GumboVector* children;
     unsigned index;
-    TNode* parent;
+    DomNode* parent;
     int depth;
   };
   std::vector<Frame> stack{{&document->v.document.children, 0, &doc->root, 0}};
@@ -328,13 +328,13 @@ void BuildTree(TDocument* doc, const GumboNode* document) {
       continue;
     }
     auto* node = static_cast<const GumboNode*>(f.children->data[f.index++]);
-    TNode* parent = f.parent;
+    DomNode* parent = f.parent;
     int depth = f.depth;
     switch (node->type) {
       case GUMBO_NODE_ELEMENT:
       case GUMBO_NODE_TEMPLATE: {
         const GumboElement& el = node->v.element;
-        TElement* e = doc->NewElement(TagName(el), el.tag_namespace != GUMBO_NAMESPACE_HTML);
+        DomElement* e = doc->NewElement(TagName(el), el.tag_namespace != GUMBO_NAMESPACE_HTML);
         for (unsigned i = 0; i < el.attributes.length; ++i) {
           auto* a = static_cast<const GumboAttribute*>(el.attributes.data[i]);
           std::u16string name = AttributeName(*a);
@@ -537,7 +537,7 @@ std::string GuardMarkup(const std::string& in, std::vector<std::string>& notes) 
   return out;
 }
 
-void Parse(TDocument* doc, const std::u16string& text, std::vector<std::string>& notes) {
+void Parse(DomDocument* doc, const std::u16string& text, std::vector<std::string>& notes) {
   std::string utf8 = ToUtf8(text);
   if (std::string guarded = GuardMarkup(utf8, notes); !guarded.empty()) utf8 = std::move(guarded);
   Arena arena;
@@ -703,10 +703,10 @@ std::u16string DecodeSheet(const std::string& bytes, UINT documentCp, UINT* cp, 
   return DecodeCodePage(*cp, bytes);
 }
 
-void LoadDocument(TBrowser* browser, std::string_view bytes, const std::string& path,
+void LoadDocument(WebBrowser* browser, std::string_view bytes, const std::string& path,
                   LoadContext& ctx, unsigned depth, std::vector<std::string>& ancestors);
 
-void LoadFrame(TBrowser* frame, const std::string& fromPath, LoadContext& ctx, unsigned depth,
+void LoadFrame(WebBrowser* frame, const std::string& fromPath, LoadContext& ctx, unsigned depth,
                std::vector<std::string>& ancestors) {
   const std::u16string* src = frame->frameElement->Attr(u"src");
   LocalRef ref = src ? ResolveLocal(fromPath, *src) : LocalRef{};
@@ -721,7 +721,7 @@ void LoadFrame(TBrowser* frame, const std::string& fromPath, LoadContext& ctx, u
   auto bytes = ReadLocalFile(ref.path);
   if (!bytes) return LoadBlank(frame);
   if (!IsHtmlFile(ref.path)) {
-    frame->otherDocument = frame->zone->Make<TPlugin>()->Identity();
+    frame->otherDocument = frame->zone->Make<PluginObject>()->Identity();
     frame->otherPath = ref.path;
     frame->otherBytes = std::move(*bytes);
     std::string absolute = fs::absolute(ref.path, ec).lexically_normal().string();
@@ -731,13 +731,13 @@ void LoadFrame(TBrowser* frame, const std::string& fromPath, LoadContext& ctx, u
   LoadDocument(frame, *bytes, ref.path, ctx, depth, ancestors);
 }
 
-void LoadDocument(TBrowser* browser, std::string_view bytes, const std::string& path,
+void LoadDocument(WebBrowser* browser, std::string_view bytes, const std::string& path,
                   LoadContext& ctx, unsigned depth, std::vector<std::string>& ancestors) {
   Zone* zone = browser->zone;
   ++ctx.documents;
-  TDocument* doc = zone->Make<TDocument>();
+  DomDocument* doc = zone->Make<DomDocument>();
   doc->browser = browser;
-  doc->window = zone->Make<TWindow>(doc);
+  doc->window = zone->Make<DomWindow>(doc);
   browser->document = doc;
   doc->path = path;
   std::error_code ec;
@@ -755,7 +755,7 @@ void LoadDocument(TBrowser* browser, std::string_view bytes, const std::string& 
     for (const auto& n : notes) ctx.options.note(path + ": " + n);
 
   // Linked style sheets.
-  for (TElement* link : doc->Elements([](TElement* e) { return e->Is(u"link"); })) {
+  for (DomElement* link : doc->Elements([](DomElement* e) { return e->Is(u"link"); })) {
     const std::u16string* rel = link->Attr(u"rel");
     const std::u16string* href = link->Attr(u"href");
     if (!rel || !href || !HasToken(*rel, u"stylesheet")) continue;
@@ -774,18 +774,18 @@ void LoadDocument(TBrowser* browser, std::string_view bytes, const std::string& 
   // Embeddings, in document order; frames load after their document.
   std::string canonical = fs::weakly_canonical(path, ec).string();
   ancestors.push_back(ec ? path : canonical);
-  for (TElement* e : doc->Elements([](TElement* el) {
+  for (DomElement* e : doc->Elements([](DomElement* el) {
          return el->Is(u"frame") || el->Is(u"iframe") || el->Is(u"object") || el->Is(u"embed") ||
                 el->Is(u"applet");
        })) {
     if (e->Is(u"frame") || e->Is(u"iframe")) {
-      TBrowser* frame = zone->Make<TBrowser>(browser);
+      WebBrowser* frame = zone->Make<WebBrowser>(browser);
       frame->frameElement = e;
       e->embedding = frame->Identity();
       doc->embeddings.push_back(frame->Identity());
       LoadFrame(frame, path, ctx, depth + 1, ancestors);
     } else {
-      TPlugin* plugin = zone->Make<TPlugin>();
+      PluginObject* plugin = zone->Make<PluginObject>();
       e->embedding = plugin->Identity();
       doc->embeddings.push_back(plugin->Identity());
     }
@@ -820,13 +820,13 @@ std::u16string ReadAgain(const std::u16string& s, UINT from, UINT to) {
 
 }  // namespace
 
-void LoadBlank(TBrowser* browser) {
+void LoadBlank(WebBrowser* browser) {
   Zone* zone = browser->zone;
-  TDocument* doc = zone->Make<TDocument>();
+  DomDocument* doc = zone->Make<DomDocument>();
   doc->browser = browser;
-  doc->window = zone->Make<TWindow>(doc);
+  doc->window = zone->Make<DomWindow>(doc);
   browser->document = doc;
-  TElement* html = doc->NewElement(u"html");
+  DomElement* html = doc->NewElement(u"html");
   doc->root.AppendChild(html);
   html->AppendChild(doc->NewElement(u"head"));
   html->AppendChild(doc->NewElement(u"body"));
@@ -843,7 +843,7 @@ using namespace browser;
 ComPtr<IWebBrowser2> LoadPageFromBytes(std::string_view bytes, const std::string& path,
                                        const LoadOptions& options) {
   auto* zone = new Zone;
-  TBrowser* top = zone->Make<TBrowser>(nullptr);
+  WebBrowser* top = zone->Make<WebBrowser>(nullptr);
   ComPtr<IWebBrowser2> result(top);  // the zone lives from here on
   LoadContext ctx{options};
   std::vector<std::string> ancestors;
@@ -852,7 +852,7 @@ ComPtr<IWebBrowser2> LoadPageFromBytes(std::string_view bytes, const std::string
 }
 
 bool ReadDocumentAs(IHTMLDocument2* document, std::u16string_view charset) {
-  auto* doc = dynamic_cast<TDocument*>(document);
+  auto* doc = dynamic_cast<DomDocument*>(document);
   if (!doc) return false;
   for (char16_t c : charset)
     if (c > 0x7F) return false;
@@ -864,9 +864,9 @@ bool ReadDocumentAs(IHTMLDocument2* document, std::u16string_view charset) {
   if (from == CP_UTF16LE || from == CP_UTF16BE) return false;
   if (from != to) {
     // The tree is walked without recursion: pages nest deep.
-    for (TNode* n = doc->root.firstChild; n;) {
+    for (DomNode* n = doc->root.firstChild; n;) {
       if (n->kind == NodeKind::Element) {
-        for (Attribute& a : static_cast<TElement*>(n)->attrs)
+        for (Attribute& a : static_cast<DomElement*>(n)->attrs)
           a.value = ReadAgain(a.value, from, to);
       } else {
         n->text = ReadAgain(n->text, from, to);

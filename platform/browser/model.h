@@ -122,16 +122,16 @@ void EmptyOut(T... outs) {
   (EmptyOutOne(outs), ...);
 }
 
-class TDocument;
-class TElement;
-class TBrowser;
+class DomDocument;
+class DomElement;
+class WebBrowser;
 
 enum class NodeKind { Document, Element, Text, Comment, CData };
 
 // A node of the tree: elements, text, comments.
-class TNode : public ZoneObject<IHTMLDOMNode> {
+class DomNode : public ZoneObject<IHTMLDOMNode> {
  public:
-  TNode(Zone* z, TDocument* doc, NodeKind kind) : ZoneObject(z), doc(doc), kind(kind) {}
+  DomNode(Zone* z, DomDocument* doc, NodeKind kind) : ZoneObject(z), doc(doc), kind(kind) {}
 
   QM_NO_DISPATCH_MEMBERS
   HRESULT get_nodeType(LONG* out) override;
@@ -145,18 +145,18 @@ class TNode : public ZoneObject<IHTMLDOMNode> {
   HRESULT get_previousSibling(IHTMLDOMNode** out) override;
   HRESULT get_nextSibling(IHTMLDOMNode** out) override;
 
-  TElement* AsElement();
-  void AppendChild(TNode* child);
+  DomElement* AsElement();
+  void AppendChild(DomNode* child);
   void RemoveChildren();
 
-  TDocument* doc;
+  DomDocument* doc;
   NodeKind kind;
   std::u16string text;  // text, comment and CDATA content
-  TNode* parent = nullptr;
-  TNode* firstChild = nullptr;
-  TNode* lastChild = nullptr;
-  TNode* prev = nullptr;
-  TNode* next = nullptr;
+  DomNode* parent = nullptr;
+  DomNode* firstChild = nullptr;
+  DomNode* lastChild = nullptr;
+  DomNode* prev = nullptr;
+  DomNode* next = nullptr;
 };
 
 struct Attribute {
@@ -166,21 +166,21 @@ struct Attribute {
 
 // An element. The font, base font and form interfaces are offered only by
 // elements of those tags (QueryExtra).
-class TElement final : public TNode,
-                       public IHTMLElement,
-                       public IHTMLFontElement,
-                       public IHTMLBaseFontElement,
-                       public IHTMLFormElement,
-                       public IConnectionPointContainer {
+class DomElement final : public DomNode,
+                         public IHTMLElement,
+                         public IHTMLFontElement,
+                         public IHTMLBaseFontElement,
+                         public IHTMLFormElement,
+                         public IConnectionPointContainer {
  public:
-  TElement(Zone* z, TDocument* doc, std::u16string tag, bool foreign);
+  DomElement(Zone* z, DomDocument* doc, std::u16string tag, bool foreign);
 
   // IUnknown and IDispatch are those of the node.
   HRESULT QueryInterface(REFIID riid, void** out) override {
-    return TNode::QueryInterface(riid, out);
+    return DomNode::QueryInterface(riid, out);
   }
-  ULONG AddRef() override { return TNode::AddRef(); }
-  ULONG Release() override { return TNode::Release(); }
+  ULONG AddRef() override { return DomNode::AddRef(); }
+  ULONG Release() override { return DomNode::Release(); }
   QM_NO_DISPATCH_MEMBERS
 
   HRESULT getAttribute(const std::u16string& name, LONG flags, VARIANT* out) override;
@@ -211,7 +211,7 @@ class TElement final : public TNode,
   const std::u16string* Attr(std::u16string_view name) const;  // without regard to case
   void SetAttr(std::u16string_view name, std::u16string value);
   bool Is(std::u16string_view lowerTag) const { return !foreign && tag == lowerTag; }
-  std::vector<TElement*> FormControls();
+  std::vector<DomElement*> FormControls();
   ConnectionPoints* Events();
 
   std::u16string tag;  // lower case for HTML elements; as written for SVG and MathML
@@ -237,12 +237,12 @@ struct LinkedSheet {
   bool modified = false;
 };
 
-class TWindow;
+class DomWindow;
 
-class TDocument final : public ZoneObject<IHTMLDocument2, IHTMLDocument3, IOleContainer,
-                                          IServiceProvider, IConnectionPointContainer> {
+class DomDocument final : public ZoneObject<IHTMLDocument2, IHTMLDocument3, IOleContainer,
+                                            IServiceProvider, IConnectionPointContainer> {
  public:
-  TDocument(Zone* z);
+  DomDocument(Zone* z);
 
   QM_NO_DISPATCH_MEMBERS
   HRESULT get_all(IHTMLElementCollection** out) override;
@@ -268,22 +268,22 @@ class TDocument final : public ZoneObject<IHTMLDocument2, IHTMLDocument3, IOleCo
   HRESULT QueryService(REFGUID service, REFIID riid, void** out) override;
   HRESULT FindConnectionPoint(REFIID riid, IConnectionPoint** out) override;
 
-  TElement* NewElement(std::u16string tag, bool foreign = false);
-  TNode* NewText(std::u16string text, NodeKind kind = NodeKind::Text);
-  TElement* DocumentElement() const;
-  TElement* Head() const;
-  TElement* Body() const;
-  TElement* TitleElement() const;
+  DomElement* NewElement(std::u16string tag, bool foreign = false);
+  DomNode* NewText(std::u16string text, NodeKind kind = NodeKind::Text);
+  DomElement* DocumentElement() const;
+  DomElement* Head() const;
+  DomElement* Body() const;
+  DomElement* TitleElement() const;
   // Elements in document order for which keep says yes.
   template <class Pred>
-  std::vector<TElement*> Elements(Pred keep) const;
-  ComPtr<IHTMLElementCollection> Collection(std::vector<TElement*> items);
+  std::vector<DomElement*> Elements(Pred keep) const;
+  ComPtr<IHTMLElementCollection> Collection(std::vector<DomElement*> items);
   // <style> elements and the links of loaded local sheets, in document order.
-  std::vector<TElement*> StyleSheetOwners() const;
+  std::vector<DomElement*> StyleSheetOwners() const;
 
-  TNode root{zone, this, NodeKind::Document};  // holds the document's children
-  TBrowser* browser = nullptr;
-  TWindow* window = nullptr;
+  DomNode root{zone, this, NodeKind::Document};  // holds the document's children
+  WebBrowser* browser = nullptr;
+  DomWindow* window = nullptr;
   std::string path;  // the file read; empty for about:blank
   std::u16string url = u"about:blank";
   std::string charset = "utf-8";  // the browser's name, lower case
@@ -295,24 +295,24 @@ class TDocument final : public ZoneObject<IHTMLDocument2, IHTMLDocument3, IOleCo
   bool hasDoctype = false;
   std::u16string doctypeName, doctypePublic, doctypeSystem;
   std::vector<IUnknown*> embeddings;  // frames' browsers and plug-in objects, in order
-  std::map<const TElement*, LinkedSheet> linkedSheets;
+  std::map<const DomElement*, LinkedSheet> linkedSheets;
   ConnectionPoints events;
 };
 
-class TWindow final : public ZoneObject<IHTMLWindow2, IServiceProvider> {
+class DomWindow final : public ZoneObject<IHTMLWindow2, IServiceProvider> {
  public:
-  TWindow(Zone* z, TDocument* doc) : ZoneObject(z), doc(doc) {}
+  DomWindow(Zone* z, DomDocument* doc) : ZoneObject(z), doc(doc) {}
   QM_NO_DISPATCH_MEMBERS
   HRESULT get_document(IHTMLDocument2** out) override;
   HRESULT get_name(std::u16string* out) override;
   HRESULT QueryService(REFGUID service, REFIID riid, void** out) override;
-  TDocument* doc;
+  DomDocument* doc;
 };
 
-class TBrowser final
+class WebBrowser final
     : public ZoneObject<IWebBrowser2, IServiceProvider, IConnectionPointContainer> {
  public:
-  TBrowser(Zone* z, TBrowser* parent);
+  WebBrowser(Zone* z, WebBrowser* parent);
 
   QM_NO_DISPATCH_MEMBERS
   HRESULT get_Document(IDispatch** out) override;
@@ -326,11 +326,11 @@ class TBrowser final
   HRESULT QueryService(REFGUID service, REFIID riid, void** out) override;
   HRESULT FindConnectionPoint(REFIID riid, IConnectionPoint** out) override;
 
-  TBrowser* Top() { return parent ? parent->Top() : this; }
+  WebBrowser* Top() { return parent ? parent->Top() : this; }
 
-  TBrowser* parent;
-  TElement* frameElement = nullptr;  // the <frame> or <iframe> in the parent document
-  TDocument* document = nullptr;
+  WebBrowser* parent;
+  DomElement* frameElement = nullptr;  // the <frame> or <iframe> in the parent document
+  DomDocument* document = nullptr;
   // A frame showing a file that is no HTML (text, image, ...): its document
   // offers no IHTMLDocument2, and the file is copied, never rewritten.
   IUnknown* otherDocument = nullptr;
@@ -344,9 +344,9 @@ class TBrowser final
 };
 
 // An <object>, <embed> or <applet>: an embedding that is no browser.
-class TPlugin final : public ZoneObject<IDispatch> {
+class PluginObject final : public ZoneObject<IDispatch> {
  public:
-  explicit TPlugin(Zone* z) : ZoneObject(z) {}
+  explicit PluginObject(Zone* z) : ZoneObject(z) {}
   QM_NO_DISPATCH_MEMBERS
 };
 
@@ -356,34 +356,34 @@ bool EqualNoCase(std::u16string_view a, std::u16string_view b);
 std::u16string Widen(std::string_view ascii);
 std::string Narrow(std::u16string_view ascii);
 // The text of a subtree (all text nodes, no rendering rules).
-std::u16string TextContent(const TNode* node);
-void SetTextContent(TNode* node, std::u16string text);
+std::u16string TextContent(const DomNode* node);
+void SetTextContent(DomNode* node, std::u16string text);
 // Document-order walk of the elements under node.
 template <class F>
-void ForEachElement(const TNode* node, F&& f) {
-  for (TNode* c = node->firstChild; c; c = c->next) {
+void ForEachElement(const DomNode* node, F&& f) {
+  for (DomNode* c = node->firstChild; c; c = c->next) {
     if (c->kind != NodeKind::Element) continue;
-    f(static_cast<TElement*>(c));
+    f(static_cast<DomElement*>(c));
     ForEachElement(c, f);
   }
 }
 
 template <class Pred>
-std::vector<TElement*> TDocument::Elements(Pred keep) const {
-  std::vector<TElement*> out;
-  ForEachElement(&root, [&](TElement* e) {
+std::vector<DomElement*> DomDocument::Elements(Pred keep) const {
+  std::vector<DomElement*> out;
+  ForEachElement(&root, [&](DomElement* e) {
     if (keep(e)) out.push_back(e);
   });
   return out;
 }
 
-ComPtr<IHTMLElementCollection> MakeCollection(IUnknown* keep, std::vector<TElement*> items);
-ComPtr<IHTMLStyleSheetsCollection> MakeStyleSheets(IUnknown* keep, std::vector<TElement*> owners);
+ComPtr<IHTMLElementCollection> MakeCollection(IUnknown* keep, std::vector<DomElement*> items);
+ComPtr<IHTMLStyleSheetsCollection> MakeStyleSheets(IUnknown* keep, std::vector<DomElement*> owners);
 
 // Serialization of a subtree as HTML (no character references for the
 // character set; see save.cpp for whole documents).
-std::u16string SerializeChildren(const TNode* node);
-std::u16string SerializeNode(const TNode* node);
+std::u16string SerializeChildren(const DomNode* node);
+std::u16string SerializeNode(const DomNode* node);
 
 // Reads the style attribute's declarations.
 std::u16string StyleValue(std::u16string_view css, std::u16string_view property);
@@ -407,6 +407,6 @@ struct LocalRef {
 LocalRef ResolveLocal(const std::string& fromPath, std::u16string_view ref);
 
 // Gives a browser an empty document at about:blank.
-void LoadBlank(TBrowser* browser);
+void LoadBlank(WebBrowser* browser);
 
 }  // namespace quillmer::browser

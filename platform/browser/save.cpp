@@ -18,14 +18,14 @@ bool Contains(std::initializer_list<std::u16string_view> set, std::u16string_vie
   return false;
 }
 
-bool IsVoid(const TElement* e) {
+bool IsVoid(const DomElement* e) {
   return !e->foreign && Contains({u"area", u"base", u"basefont", u"bgsound", u"br", u"col",
                                   u"embed", u"frame", u"hr", u"img", u"input", u"keygen", u"link",
                                   u"meta", u"param", u"source", u"track", u"wbr"},
                                  e->tag);
 }
 
-bool IsRawText(const TElement* e) {
+bool IsRawText(const DomElement* e) {
   return e && !e->foreign &&
          Contains({u"style", u"script", u"xmp", u"iframe", u"noembed", u"noframes", u"plaintext"},
                   e->tag);
@@ -155,7 +155,7 @@ struct SaveCharset {
   bool insert = false;  // add one when the page has none
 };
 
-bool IsDeclaration(const TElement* e) {
+bool IsDeclaration(const DomElement* e) {
   if (!e->Is(u"meta")) return false;
   if (e->Attr(u"charset")) return true;
   const std::u16string* eq = e->Attr(u"http-equiv");
@@ -190,22 +190,22 @@ std::u16string WithCharset(std::u16string_view content, std::u16string_view name
          std::u16string(content.substr(e));
 }
 
-void WriteNode(const TNode* n, Writer& w, const SaveCharset& cs);
+void WriteNode(const DomNode* n, Writer& w, const SaveCharset& cs);
 
-void WriteChildren(const TNode* n, Writer& w, const SaveCharset& cs) {
-  const TElement* e = n->kind == NodeKind::Element ? static_cast<const TElement*>(n) : nullptr;
+void WriteChildren(const DomNode* n, Writer& w, const SaveCharset& cs) {
+  const DomElement* e = n->kind == NodeKind::Element ? static_cast<const DomElement*>(n) : nullptr;
   if (e && e->Is(u"head") && cs.insert && !cs.name.empty()) {
     w.Markup(u"<meta http-equiv=\"Content-Type\" content=\"text/html; charset=");
     w.Put(cs.name, Context::Attribute);
     w.Markup(u"\">");
   }
-  for (const TNode* c = n->firstChild; c; c = c->next) WriteNode(c, w, cs);
+  for (const DomNode* c = n->firstChild; c; c = c->next) WriteNode(c, w, cs);
 }
 
-void WriteNode(const TNode* n, Writer& w, const SaveCharset& cs) {
-  const TElement* parent = n->parent && n->parent->kind == NodeKind::Element
-                               ? static_cast<const TElement*>(n->parent)
-                               : nullptr;
+void WriteNode(const DomNode* n, Writer& w, const SaveCharset& cs) {
+  const DomElement* parent = n->parent && n->parent->kind == NodeKind::Element
+                                 ? static_cast<const DomElement*>(n->parent)
+                                 : nullptr;
   switch (n->kind) {
     case NodeKind::Document:
       WriteChildren(n, w, cs);
@@ -233,7 +233,7 @@ void WriteNode(const TNode* n, Writer& w, const SaveCharset& cs) {
     case NodeKind::Element:
       break;
   }
-  const auto* e = static_cast<const TElement*>(n);
+  const auto* e = static_cast<const DomElement*>(n);
   w.Markup(u"<");
   w.Put(e->tag, Context::Raw);
   bool declaration = !cs.name.empty() && IsDeclaration(e);
@@ -278,7 +278,7 @@ std::string Encode(const std::u16string& text, UINT cp, bool signature) {
   return out + (cp == CP_UTF8 ? ToUtf8(text) : EncodeCodePage(cp, text));
 }
 
-std::u16string DoctypeText(const TDocument* doc) {
+std::u16string DoctypeText(const DomDocument* doc) {
   std::u16string s = u"<!DOCTYPE " + (doc->doctypeName.empty() ? u"html" : doc->doctypeName);
   if (!doc->doctypePublic.empty()) {
     s += u" PUBLIC \"" + doc->doctypePublic + u"\"";
@@ -289,7 +289,7 @@ std::u16string DoctypeText(const TDocument* doc) {
   return s + u">\n";
 }
 
-std::string SerializeWhole(const TDocument* doc) {
+std::string SerializeWhole(const DomDocument* doc) {
   Writer w(doc->codePage);
   SaveCharset cs;
   if (doc->charset != doc->loadedCharset) {
@@ -322,7 +322,7 @@ bool SameFile(const std::string& a, const std::string& b) {
 }
 
 // A frame's file that is no page goes beside the saved page as it was.
-void CopyBeside(const TBrowser& frame, const std::string& fromPath, const std::string& dir,
+void CopyBeside(const WebBrowser& frame, const std::string& fromPath, const std::string& dir,
                 SaveResult& result, std::set<std::string>& written) {
   const std::u16string* src = frame.frameElement->Attr(u"src");
   LocalRef ref = src ? ResolveLocal(fromPath, *src) : LocalRef{};
@@ -343,7 +343,7 @@ void CopyBeside(const TBrowser& frame, const std::string& fromPath, const std::s
   }
 }
 
-void SaveDocument(const TDocument* doc, const std::string& outPath, SaveResult& result,
+void SaveDocument(const DomDocument* doc, const std::string& outPath, SaveResult& result,
                   std::set<std::string>& written, bool top) {
   std::string key = fs::absolute(outPath).lexically_normal().string();
   if (!top && written.count(key)) {
@@ -366,7 +366,7 @@ void SaveDocument(const TDocument* doc, const std::string& outPath, SaveResult& 
   result.written.push_back(outPath);
   std::string dir = DirectoryOf(outPath);
 
-  for (const TElement* owner : doc->StyleSheetOwners()) {
+  for (const DomElement* owner : doc->StyleSheetOwners()) {
     auto it = doc->linkedSheets.find(owner);
     if (it == doc->linkedSheets.end()) continue;
     const LinkedSheet& sheet = it->second;
@@ -395,7 +395,7 @@ void SaveDocument(const TDocument* doc, const std::string& outPath, SaveResult& 
   }
 
   for (IUnknown* embedding : doc->embeddings) {
-    auto* frame = dynamic_cast<TBrowser*>(embedding);
+    auto* frame = dynamic_cast<WebBrowser*>(embedding);
     if (!frame) continue;
     if (frame->otherDocument) {
       CopyBeside(*frame, doc->path, dir, result, written);
@@ -414,13 +414,13 @@ void SaveDocument(const TDocument* doc, const std::string& outPath, SaveResult& 
 
 }  // namespace
 
-std::u16string SerializeChildren(const TNode* node) {
+std::u16string SerializeChildren(const DomNode* node) {
   Writer w(0);
   WriteChildren(node, w, {});
   return w.out;
 }
 
-std::u16string SerializeNode(const TNode* node) {
+std::u16string SerializeNode(const DomNode* node) {
   Writer w(0);
   WriteNode(node, w, {});
   return w.out;
@@ -433,13 +433,13 @@ namespace quillmer {
 using namespace browser;
 
 std::string SerializeDocument(IHTMLDocument2* document) {
-  auto* doc = dynamic_cast<TDocument*>(document);
+  auto* doc = dynamic_cast<DomDocument*>(document);
   if (!doc) throw Error("not a document of the browser model", E_INVALIDARG);
   return SerializeWhole(doc);
 }
 
 SaveResult SavePage(IWebBrowser2* browser, const std::string& path) {
-  auto* b = dynamic_cast<TBrowser*>(browser);
+  auto* b = dynamic_cast<WebBrowser*>(browser);
   if (!b || !b->document) throw Error("not a browser of the browser model", E_INVALIDARG);
   SaveResult result;
   std::set<std::string> written;

@@ -340,11 +340,11 @@ LibData Parse(std::string_view text) {
 
 // ---- the objects -----------------------------------------------------------
 
-class TTypeLib;
+class TypeLibObject;
 
-class TTypeInfo final : public ComObject<ITypeInfo> {
+class TypeInfoObject final : public ComObject<ITypeInfo> {
  public:
-  TTypeInfo(TTypeLib* lib, std::size_t index);
+  TypeInfoObject(TypeLibObject* lib, std::size_t index);
   HRESULT GetTypeAttr(TYPEATTR* out) override;
   HRESULT GetFuncDesc(UINT index, FUNCDESC* out) override;
   HRESULT GetIDsOfNames(const std::u16string* names, UINT count, DISPID* ids) override;
@@ -356,13 +356,13 @@ class TTypeInfo final : public ComObject<ITypeInfo> {
 
  private:
   const TypeItem& Item() const;
-  ComPtr<TTypeLib> lib_;
+  ComPtr<TypeLibObject> lib_;
   std::size_t index_;
 };
 
-class TTypeLib final : public ComObject<ITypeLib> {
+class TypeLibObject final : public ComObject<ITypeLib> {
  public:
-  explicit TTypeLib(LibData data) : data_(std::move(data)) {}
+  explicit TypeLibObject(LibData data) : data_(std::move(data)) {}
   const LibData& data() const { return data_; }
 
   UINT GetTypeInfoCount() override { return static_cast<UINT>(data_.items.size()); }
@@ -370,7 +370,7 @@ class TTypeLib final : public ComObject<ITypeLib> {
     if (!out) return E_POINTER;
     *out = nullptr;
     if (index >= data_.items.size()) return TYPE_E_ELEMENTNOTFOUND;
-    return ComPtr<ITypeInfo>(MakeComObject<TTypeInfo>(this, index)).CopyTo(out);
+    return ComPtr<ITypeInfo>(MakeComObject<TypeInfoObject>(this, index)).CopyTo(out);
   }
   HRESULT GetTypeInfoOfGuid(REFGUID guid, ITypeInfo** out) override {
     if (!out) return E_POINTER;
@@ -397,11 +397,11 @@ class TTypeLib final : public ComObject<ITypeLib> {
   LibData data_;
 };
 
-TTypeInfo::TTypeInfo(TTypeLib* lib, std::size_t index) : lib_(lib), index_(index) {}
+TypeInfoObject::TypeInfoObject(TypeLibObject* lib, std::size_t index) : lib_(lib), index_(index) {}
 
-const TypeItem& TTypeInfo::Item() const { return lib_->data().items[index_]; }
+const TypeItem& TypeInfoObject::Item() const { return lib_->data().items[index_]; }
 
-HRESULT TTypeInfo::GetTypeAttr(TYPEATTR* out) {
+HRESULT TypeInfoObject::GetTypeAttr(TYPEATTR* out) {
   if (!out) return E_POINTER;
   const TypeItem& t = Item();
   *out = TYPEATTR{*t.guid,
@@ -415,20 +415,20 @@ HRESULT TTypeInfo::GetTypeAttr(TYPEATTR* out) {
   return S_OK;
 }
 
-HRESULT TTypeInfo::GetFuncDesc(UINT index, FUNCDESC* out) {
+HRESULT TypeInfoObject::GetFuncDesc(UINT index, FUNCDESC* out) {
   if (!out) return E_POINTER;
   if (index >= Item().funcs.size()) return TYPE_E_ELEMENTNOTFOUND;
   *out = Item().funcs[index];
   return S_OK;
 }
 
-HRESULT TTypeInfo::GetIDsOfNames(const std::u16string* names, UINT count, DISPID* ids) {
+HRESULT TypeInfoObject::GetIDsOfNames(const std::u16string* names, UINT count, DISPID* ids) {
   std::vector<DispMember> table;
   for (const auto& f : Item().funcs) table.push_back({f.name, f.memid});
   return LookupDispIds(table, names, count, ids);
 }
 
-HRESULT TTypeInfo::GetDocumentation(DISPID memid, std::u16string* name, std::u16string* doc) {
+HRESULT TypeInfoObject::GetDocumentation(DISPID memid, std::u16string* name, std::u16string* doc) {
   const TypeItem& t = Item();
   if (memid == MEMBERID_NIL) {
     if (name) *name = t.name;
@@ -444,14 +444,14 @@ HRESULT TTypeInfo::GetDocumentation(DISPID memid, std::u16string* name, std::u16
   return TYPE_E_ELEMENTNOTFOUND;
 }
 
-HRESULT TTypeInfo::GetImplTypeInfo(UINT index, ITypeInfo** out) {
+HRESULT TypeInfoObject::GetImplTypeInfo(UINT index, ITypeInfo** out) {
   if (!out) return E_POINTER;
   *out = nullptr;
   if (index >= Item().impls.size()) return TYPE_E_ELEMENTNOTFOUND;
   return lib_->GetTypeInfo(static_cast<UINT>(Item().impls[index]), out);
 }
 
-HRESULT TTypeInfo::GetContainingTypeLib(ITypeLib** out, UINT* index) {
+HRESULT TypeInfoObject::GetContainingTypeLib(ITypeLib** out, UINT* index) {
   if (!out) return E_POINTER;
   if (index) *index = static_cast<UINT>(index_);
   return ComPtr<ITypeLib>(lib_.get()).CopyTo(out);
@@ -536,8 +536,8 @@ HRESULT Coerce(const VARIANT& given, VARTYPE vt, VARIANT* out) {
   }
 }
 
-HRESULT TTypeInfo::Invoke(DispatchTarget* target, DISPID memid, WORD flags, DISPPARAMS* params,
-                          VARIANT* result, EXCEPINFO* excepInfo, UINT* argErr) {
+HRESULT TypeInfoObject::Invoke(DispatchTarget* target, DISPID memid, WORD flags, DISPPARAMS* params,
+                               VARIANT* result, EXCEPINFO* excepInfo, UINT* argErr) {
   if (!target || !params) return E_POINTER;
   const TypeItem& t = Item();
   if (t.kind != TKIND_INTERFACE) return DISP_E_MEMBERNOTFOUND;
@@ -643,7 +643,7 @@ bool HasSubkeys(std::string_view key) {
 }  // namespace
 
 ComPtr<ITypeLib> ParseTypeLib(std::string_view text) {
-  return MakeComObject<TTypeLib>(Parse(text));
+  return MakeComObject<TypeLibObject>(Parse(text));
 }
 
 HRESULT LoadTypeLibFromText(std::string_view text, ITypeLib** out) {

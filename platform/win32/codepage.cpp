@@ -23,8 +23,8 @@ struct CodePageName {
 
 // The Windows code pages we offer and the ICU tables that match them.
 constexpr CodePageName kCodePages[] = {
-    {936, "windows-936-2000"},
-    {950, "windows-950-2000"},
+    {kCodePageGbk, "windows-936-2000"},
+    {kCodePageBig5, "windows-950-2000"},
     {54936, "gb18030"},
     {1252, "windows-1252"},
     {65001, "UTF-8"},
@@ -133,7 +133,7 @@ struct DbcsTables {
 DbcsTables g_dbcs[2];
 bool g_cacheEnabled = true;
 
-int CachedIndex(UINT cp) { return cp == 936 ? 0 : cp == 950 ? 1 : -1; }
+int CachedIndex(UINT cp) { return cp == kCodePageGbk ? 0 : cp == kCodePageBig5 ? 1 : -1; }
 
 // The converter and arrays of cp when cp is one of the cached code pages and
 // installed. Callers hold the lock.
@@ -452,8 +452,8 @@ UINT GetACP() {
     if (loc && *loc) break;
   }
   std::string_view l = loc ? loc : "";
-  if (l.starts_with("zh_CN") || l.starts_with("zh_SG")) return 936;
-  if (l.starts_with("zh_TW") || l.starts_with("zh_HK")) return 950;
+  if (l.starts_with("zh_CN") || l.starts_with("zh_SG")) return kCodePageGbk;
+  if (l.starts_with("zh_TW") || l.starts_with("zh_HK")) return kCodePageBig5;
   return 1252;
 }
 

@@ -12,6 +12,11 @@ namespace quillmer {
 
 constexpr UINT CP_ACP = 0;
 constexpr UINT CP_UTF8 = 65001;
+// The Chinese code pages: Simplified (GBK), its superset GB18030, and
+// Traditional (Big5).
+constexpr UINT kCodePageGbk = 936;
+constexpr UINT kCodePageGb18030 = 54936;
+constexpr UINT kCodePageBig5 = 950;
 
 // Decodes srcLen bytes (-1: up to and including a NUL) of code page cp into
 // dst. With dstLen 0 only the needed length is returned. Returns 0 when the

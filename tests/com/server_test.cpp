@@ -114,6 +114,37 @@ TEST_F(ServerTest, CreateInstanceChecksItsArgumentsAndDropsAnObjectItCannotHandO
   EXPECT_TRUE(IsSameObject(got.get(), host.get()));
 }
 
+// The helper and the band keep their site alike: handed back as given, let
+// go on a null site, and a null out pointer is refused.
+TEST_F(ServerTest, TheHelperAndTheBandHoldTheirSiteAlike) {
+  for (const CLSID& clsid : {CLSID_IEBrowserHelper, CLSID_BrowserBand}) {
+    TComObjectFactory* f = FindFactory(clsid);
+    ASSERT_TRUE(f);
+    ComPtr<IObjectWithSite> site;
+    ASSERT_EQ(S_OK, f->CreateInstance(nullptr, IID_IObjectWithSite, site.put_void()));
+    EXPECT_EQ(E_POINTER, site->GetSite(IID_IUnknown, nullptr));
+    ComPtr<IUnknown> host;
+    f->CreateInstance(nullptr, IID_IUnknown, host.put_void());
+    EXPECT_EQ(S_OK, site->SetSite(host.get()));
+    ComPtr<IObjectWithSite> asked;
+    EXPECT_EQ(S_OK, site->GetSite(IID_IObjectWithSite, asked.put_void()));
+    EXPECT_TRUE(IsSameObject(asked.get(), host.get()));
+    EXPECT_EQ(S_OK, site->SetSite(nullptr));
+    ComPtr<IUnknown> gone;
+    EXPECT_EQ(E_FAIL, site->GetSite(IID_IUnknown, gone.put_void()));
+    EXPECT_FALSE(gone);
+  }
+}
+
+// The helper is found by one identity in the registry, in the browser's
+// property and as a class.
+TEST(Identities, TheHelperHasOneIdentityEverywhere) {
+  EXPECT_EQ(GuidToString(CLSID_IEBrowserHelper), kHelperClsid);
+  EXPECT_EQ(std::string(kHelperProperty.begin(), kHelperProperty.end()), kHelperClsid);
+  EXPECT_EQ(GuidToString(CLSID_BrowserBand), kBandClsid);
+  EXPECT_EQ(GuidToString(CLSID_ConFace), kConFaceClsid);
+}
+
 class FailingFactory final : public TComObjectFactory {
  public:
   FailingFactory()

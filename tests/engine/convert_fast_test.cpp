@@ -142,7 +142,7 @@ TEST_F(ConvertFast, ApplyFixInPlaceSameAsIntoANewString) {
   for (int round = 0; round < 2000; ++round) {
     std::string text;
     for (std::size_t n = rng() % 30; n > 0; --n) text += pieces[rng() % std::size(pieces)];
-    for (int table : {0, 1}) {
+    for (TableSide table : {TableSide::ToTrad, TableSide::ToSim}) {
       TextStream stream(text);
       ApplyFix(stream, table);
       ASSERT_EQ(stream.data, ApplyFix(text, table)) << text;

@@ -33,25 +33,25 @@ TEST_F(ConvertTest, MapCharactersWalksCodePageCharacters) {
   // lone last lead byte is left alone.
   std::string in = "a" + Gbk(u"发") + "\x80" + "\x81\x20" + Gbk(u"书") + "\xB7";
   std::string out = in;
-  MapCharacters(out, 0);
+  MapCharacters(out, TableSide::ToTrad);
   EXPECT_EQ(out, "a" + Big5(u"發") + "\x80" + "\xA1\xBC" + "\xA1\xBC" + "\xB7");
   std::string back = Big5(u"幹髮") + "\xFF\xFF";
-  MapCharacters(back, 1);
+  MapCharacters(back, TableSide::ToSim);
   EXPECT_EQ(back, Gbk(u"干发") + "\xA1\xF5");
 }
 
 TEST_F(ConvertTest, ApplyFixTakesTheLongestKeyLeftToRight) {
   EnsureTables();
-  EXPECT_EQ(ApplyFix(Big5(u"干了不"), 0), Big5(u"幹了不"));
+  EXPECT_EQ(ApplyFix(Big5(u"干了不"), TableSide::ToTrad), Big5(u"幹了不"));
   // An identity-like longer key protects the word from the shorter one.
-  EXPECT_EQ(ApplyFix(Big5(u"拉麵巾拉麵"), 0), Big5(u"拉面巾拉麵"));
+  EXPECT_EQ(ApplyFix(Big5(u"拉麵巾拉麵"), TableSide::ToTrad), Big5(u"拉面巾拉麵"));
   // A key longer than what is left does not match; scanning resumes behind a
   // replacement, never inside it.
-  EXPECT_EQ(ApplyFix(Big5(u"頭"), 0), Big5(u"頭"));
-  EXPECT_EQ(ApplyFix(Big5(u"頭發頭發"), 0), Big5(u"頭髮頭髮"));
+  EXPECT_EQ(ApplyFix(Big5(u"頭"), TableSide::ToTrad), Big5(u"頭"));
+  EXPECT_EQ(ApplyFix(Big5(u"頭發頭發"), TableSide::ToTrad), Big5(u"頭髮頭髮"));
   // A lead byte at the very end is copied.
-  EXPECT_EQ(ApplyFix(Big5(u"頭發") + "\xB7", 0), Big5(u"頭髮") + "\xB7");
-  EXPECT_EQ(ApplyFix("", 0), "");
+  EXPECT_EQ(ApplyFix(Big5(u"頭發") + "\xB7", TableSide::ToTrad), Big5(u"頭髮") + "\xB7");
+  EXPECT_EQ(ApplyFix("", TableSide::ToTrad), "");
 }
 
 TEST_F(ConvertTest, ApplyFixFirstDuplicateWinsAndEmptyReplacementDeletes) {
@@ -62,9 +62,9 @@ TEST_F(ConvertTest, ApplyFixFirstDuplicateWinsAndEmptyReplacementDeletes) {
            {Big5(u"刪除"), ""}},
           {}, /*sortFix=*/false);
   EnsureTables();
-  EXPECT_EQ(ApplyFix(Big5(u"復審"), 0), Big5(u"複審"));
-  EXPECT_EQ(ApplyFix("10" + Big5(u"裡"), 0), "10" + Big5(u"里"));
-  EXPECT_EQ(ApplyFix("a" + Big5(u"刪除") + "b", 0), "ab");
+  EXPECT_EQ(ApplyFix(Big5(u"復審"), TableSide::ToTrad), Big5(u"複審"));
+  EXPECT_EQ(ApplyFix("10" + Big5(u"裡"), TableSide::ToTrad), "10" + Big5(u"里"));
+  EXPECT_EQ(ApplyFix("a" + Big5(u"刪除") + "b", TableSide::ToTrad), "ab");
 }
 
 TEST_F(ConvertTest, ConvertScriptBothWays) {

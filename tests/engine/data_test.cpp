@@ -69,7 +69,7 @@ class ShippedTables : public ::testing::Test {
 
   static std::u16string Convert(std::u16string_view text, ConvDirection d) {
     std::u16string result;
-    ConvertWideText(std::u16string(text), d, 5, result, false);
+    ConvertWideText(std::u16string(text), d, teUnknown, result, false);
     return result;
   }
 

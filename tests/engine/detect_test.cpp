@@ -72,7 +72,7 @@ TEST_F(DetectTest, WholeUtf8WinsWhateverItsHead) {
   EXPECT_EQ(Detect(head + ToUtf8(u"表情 😀")), teUTF8);
   // Not UTF-8 throughout: the sample (all ASCII here) and the vote decide.
   EXPECT_EQ(Detect(head + Big5(u"你的是不") + ToUtf8(u"中")), teBig5);
-  EXPECT_EQ(Detect(head + ToUtf8(u"中文") + "\xE4\xB8"), teUnknown);    // cut off
+  EXPECT_EQ(Detect(head + ToUtf8(u"中文") + "\xE4\xB8"), teUnknown);      // cut off
   EXPECT_EQ(Detect(head + ToUtf8(u"中文") + "\xE0\x80\x80"), teUnknown);  // overlong
   EXPECT_EQ(Detect(head + ToUtf8(u"中文") + "\xED\xA0\x80"), teUnknown);  // surrogate
   EXPECT_EQ(Detect(head + Gbk(u"你的是不")), teGBK);
@@ -109,25 +109,25 @@ TEST_F(DetectTest, CountsAtMost5121DoubleByteCharacters) {
 
 TEST_F(DetectTest, WideTextConversion) {
   std::u16string result = u"untouched";
-  ConvertWideText(u"", cdToTrad, 5, result, false);
+  ConvertWideText(u"", cdToTrad, teUnknown, result, false);
   EXPECT_EQ(result, u"untouched");
-  ConvertWideText(u"\uFEFF头发", cdToTrad, 5, result, false);
+  ConvertWideText(u"\uFEFF头发", cdToTrad, teUnknown, result, false);
   EXPECT_EQ(result, u"頭髮");
-  ConvertWideText(u"\uFEFF头发", cdNone, 5, result, false);
+  ConvertWideText(u"\uFEFF头发", cdNone, teUnknown, result, false);
   EXPECT_EQ(result, u"\uFEFF头发");
-  ConvertWideText(u"頭髮\u00A0", cdToSim, 5, result, true);
+  ConvertWideText(u"頭髮\u00A0", cdToSim, teUnknown, result, true);
   EXPECT_EQ(result, u"头发 ");
 }
 
 TEST(Bridges, RepairAndSmallServices) {
-  EXPECT_EQ(RepairCharset(u"a\u00A0中", 5), u"a 中");
-  EXPECT_EQ(RepairCharset(u"", 3), u"");
+  EXPECT_EQ(RepairCharset(u"a\u00A0中", teUnknown), u"a 中");
+  EXPECT_EQ(RepairCharset(u"", teGBK), u"");
   // Mode 3 takes the text back to code page 936 bytes and reads them as 950;
   // mode 4 the other way round.
   std::u16string big5ReadAsGbk = AnsiToWide(WideToAnsi(u"中文", 950), 936);
-  EXPECT_EQ(RepairCharset(big5ReadAsGbk, 3), u"中文");
+  EXPECT_EQ(RepairCharset(big5ReadAsGbk, teGBK), u"中文");
   std::u16string gbkReadAsBig5 = AnsiToWide(WideToAnsi(u"中文", 936), 950);
-  EXPECT_EQ(RepairCharset(gbkReadAsBig5, 4), u"中文");
+  EXPECT_EQ(RepairCharset(gbkReadAsBig5, teBig5), u"中文");
 
   EXPECT_TRUE(IsAsciiText(u""));
   EXPECT_TRUE(IsAsciiText(u"abc\u0080"));

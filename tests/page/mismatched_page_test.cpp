@@ -45,7 +45,8 @@ TEST_F(MismatchedPage, EveryStringOfAGbkPageDeclaredBig5MeansWhatTheUserSaw) {
   for (bool alter : {false, true}) {
     settings.AlterWBCharset = alter;
     auto b = Load(Everywhere(u"big5", u"中华", u"头发中华国", u"图片"), 936);
-    ConvertDocument(Context(), b.get(), cdToTrad, true, false);
+    ConvertDocument(Context(), b.get(), cdToTrad, ConversionTrigger::UserRequest,
+                    CharsetPolicy::MaySwitch);
     EXPECT_EQ(Property(b.get(), u"OrigCharset"), u"gb2312");
     EXPECT_EQ(Title(b.get()), u"中華");
     EXPECT_TRUE(BodyText(b.get()).starts_with(u"頭髮中華國")) << ToUtf8(BodyText(b.get()));
@@ -68,7 +69,8 @@ TEST_F(MismatchedPage, EveryStringOfAGbkPageDeclaredBig5MeansWhatTheUserSaw) {
 
 TEST_F(MismatchedPage, ABig5PageDeclaredGb2312KeepsItsTitleAndAttributes) {
   auto b = Load(Everywhere(u"gb2312", u"頭髮", u"頭髮國華", u"圖片"), 950);
-  ConvertDocument(Context(), b.get(), cdToSim, true, false);
+  ConvertDocument(Context(), b.get(), cdToSim, ConversionTrigger::UserRequest,
+                  CharsetPolicy::MaySwitch);
   EXPECT_EQ(Property(b.get(), u"OrigCharset"), u"big5");
   EXPECT_EQ(Charset(b.get()), u"big5");
   EXPECT_EQ(Title(b.get()), u"头发");
@@ -88,7 +90,8 @@ TEST_F(MismatchedPage, CharacterReferencesAndSheetsAreReadInTheRealCharset) {
   auto b = Load(Html(u"big5", u"<link rel=stylesheet href=s.css>",
                      u"<p id=p title=\"&#22836;头\">头发中华国</p>"),
                 936);
-  ConvertDocument(Context(), b.get(), cdToTrad, true, false);
+  ConvertDocument(Context(), b.get(), cdToTrad, ConversionTrigger::UserRequest,
+                  CharsetPolicy::MaySwitch);
   // The reference was no byte of the page: it stays; the rest is read anew.
   EXPECT_EQ(Attr(b.get(), u"p", u"title"), u"頭頭");
   auto out = Out();
@@ -101,7 +104,8 @@ TEST_F(MismatchedPage, StyleAndScriptElementsAreNoPageText) {
   auto b = LoadGb(
       u"<style id=s>p { font-family: 宋体 } p:after { content: \"头\" }</style>"
       u"<script id=js>var s = \"头发\";</script>头发");
-  ConvertDocument(Context(), b.get(), cdToTrad, true, false);
+  ConvertDocument(Context(), b.get(), cdToTrad, ConversionTrigger::UserRequest,
+                  CharsetPolicy::MaySwitch);
   std::u16string style, script;
   ById(b.get(), u"s")->get_innerHTML(&style);
   ById(b.get(), u"js")->get_innerHTML(&script);
@@ -120,7 +124,8 @@ TEST_F(MismatchedPage, ASheetIsSavedInTheCharsetThePageReadsItIn) {
                   u"<link rel=stylesheet href=changed.css>"
                   u"<link rel=stylesheet href=same.css>"
                   u"<link rel=stylesheet href=own.css>");
-  ConvertDocument(Context(), b.get(), cdToTrad, true, false);
+  ConvertDocument(Context(), b.get(), cdToTrad, ConversionTrigger::UserRequest,
+                  CharsetPolicy::MaySwitch);
   ASSERT_EQ(Charset(b.get()), u"big5");
   auto out = Out();
   SavePage(b.get(), out);

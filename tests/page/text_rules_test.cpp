@@ -18,14 +18,14 @@ std::u16string Garble(std::u16string_view real, TextEncoding pageEncoding) {
 }
 
 TEST(ClassifyScript, CountsHanAgainstKana) {
-  EXPECT_EQ(ClassifyScript(u"漢字かな"), Japanese);  // a tie is Japanese
-  EXPECT_EQ(ClassifyScript(u"漢字字かな"), Chinese);
-  EXPECT_EQ(ClassifyScript(u"abc"), NoHan);
-  EXPECT_EQ(ClassifyScript(u""), NoHan);
-  EXPECT_EQ(ClassifyScript(u"ｱｲ"), Japanese);           // half-width kana count
-  EXPECT_EQ(ClassifyScript(u"\uF900\u9FFF"), Chinese);  // compatibility ideographs too
+  EXPECT_EQ(ClassifyScript(u"漢字かな"), ScriptClass::Japanese);  // a tie is Japanese
+  EXPECT_EQ(ClassifyScript(u"漢字字かな"), ScriptClass::Chinese);
+  EXPECT_EQ(ClassifyScript(u"abc"), ScriptClass::NoHan);
+  EXPECT_EQ(ClassifyScript(u""), ScriptClass::NoHan);
+  EXPECT_EQ(ClassifyScript(u"ｱｲ"), ScriptClass::Japanese);           // half-width kana count
+  EXPECT_EQ(ClassifyScript(u"\uF900\u9FFF"), ScriptClass::Chinese);  // compatibility ideographs too
   // Hangul and CJK punctuation are neither.
-  EXPECT_EQ(ClassifyScript(u"한국어。"), NoHan);
+  EXPECT_EQ(ClassifyScript(u"한국어。"), ScriptClass::NoHan);
 }
 
 struct FontCase {
