@@ -62,7 +62,7 @@ BENCHMARK(BM_PhraseLookupIndexed);
 // The same table without Prepare: each slot is scanned key by key.
 void BM_PhraseLookupLinear(benchmark::State& state) {
   FixTable linear;
-  LoadBuiltinFix(linear, 0);
+  LoadBuiltinFix(linear, TableSide::ToTrad);
   Scan(state, linear);
 }
 BENCHMARK(BM_PhraseLookupLinear);

@@ -543,10 +543,11 @@ void LoadCharTables() {
   });
 }
 
-void LoadBuiltinFix(FixTable& table, int which) {
-  std::string_view index = RequireResource(which == 0 ? "key1ndx" : "key2ndx");
-  std::string_view keys = RequireResource(which == 0 ? "b5_1ndx" : "gb_1ndx");
-  std::string_view repls = RequireResource(which == 0 ? "b5_2ndx" : "gb_2ndx");
+void LoadBuiltinFix(FixTable& table, TableSide side) {
+  const bool b5 = side == TableSide::ToTrad;
+  std::string_view index = RequireResource(b5 ? "key1ndx" : "key2ndx");
+  std::string_view keys = RequireResource(b5 ? "b5_1ndx" : "gb_1ndx");
+  std::string_view repls = RequireResource(b5 ? "b5_2ndx" : "gb_2ndx");
   FixIndex& ix = table.Index();
   for (std::size_t at = 0; at + 12 <= index.size(); at += 12) {
     auto field = [&](std::size_t off) {
@@ -572,22 +573,22 @@ void LoadBuiltinFix(FixTable& table, int which) {
 
 namespace {
 
-void InitFix(FixTable& table, int which) {
+void InitFix(FixTable& table, TableSide side) {
   table.Clear();
   const EngineTables& t = Tables();
   const bool asked = t.userFix && t.user;
-  const bool user = asked && LoadUserFix(table, which, *t.user);
+  const bool user = asked && LoadUserFix(table, side, *t.user);
   if (!user) {
     if (asked) table.Clear();  // whatever the user path left
-    LoadBuiltinFix(table, which);
+    LoadBuiltinFix(table, side);
   }
   table.Prepare();
 }
 
 }  // namespace
 
-void InitB5fix() { InitFix(Tables().B5fix, 0); }
-void InitGBfix() { InitFix(Tables().GBfix, 1); }
+void InitB5fix() { InitFix(Tables().B5fix, TableSide::ToTrad); }
+void InitGBfix() { InitFix(Tables().GBfix, TableSide::ToSim); }
 
 void EnsureTables() {
   EngineTables& t = Tables();

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/types.h"
 #include "platform/base/ascii.h"
 
 namespace quillmer {
@@ -241,7 +242,7 @@ void InitB5fix();
 void InitGBfix();
 
 // Loads a phrase table from its three resources (index, keys, replacements).
-void LoadBuiltinFix(FixTable& table, int which);
+void LoadBuiltinFix(FixTable& table, TableSide side);
 
 // Forgets every table, as at module load; tests use it with their own resources.
 void ResetTables();

@@ -100,7 +100,7 @@ bool Exists(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0;
 }
 
-void Rebuild(FixTable& table, int which, const UserFixHost& host) {
+void Rebuild(FixTable& table, TableSide which, const UserFixHost& host) {
   const FixSide& side = FixSideOf(which);
   const std::string userPath = host.directory + side.userFile;
   table.Clear();
@@ -138,7 +138,7 @@ void Rebuild(FixTable& table, int which, const UserFixHost& host) {
 
 }  // namespace
 
-const FixSide& FixSideOf(int which) { return kSides[which == 0 ? 0 : 1]; }
+const FixSide& FixSideOf(TableSide side) { return kSides[SlotOf(side)]; }
 
 std::string JoinFixLine(std::string_view key, std::string_view replacement) {
   std::string out;
@@ -355,7 +355,7 @@ std::int32_t UserFileHash(std::string_view bytes) {
   return static_cast<std::int32_t>(h);
 }
 
-bool IndexStale(int which, const UserFixHost& host) {
+bool IndexStale(TableSide which, const UserFixHost& host) {
   const FixSide& side = FixSideOf(which);
   if (!Exists(host.directory + side.indexFile)) return true;
   const std::string userPath = host.directory + side.userFile;
@@ -373,7 +373,7 @@ bool IndexStale(int which, const UserFixHost& host) {
   return UserFileHash(*bytes) != hash;
 }
 
-bool LoadUserFix(FixTable& table, int which, const UserFixHost& host) {
+bool LoadUserFix(FixTable& table, TableSide which, const UserFixHost& host) {
   const FixSide& side = FixSideOf(which);
   if (!Exists(host.directory + side.userFile)) return false;
   if (!IndexStale(which, host)) {

@@ -25,7 +25,7 @@ struct FixSide {
   std::uint8_t formatByte;
   const char* readError;  // shown when an open index file cannot be read
 };
-const FixSide& FixSideOf(int which);
+const FixSide& FixSideOf(TableSide side);
 
 // ---- comma text ------------------------------------------------------------
 
@@ -86,11 +86,11 @@ std::int32_t UserFileHash(std::string_view bytes);
 
 // Whether side's index file must be built again: it is missing, or the user
 // file's age or content differs from the stored values.
-bool IndexStale(int which, const UserFixHost& host);
+bool IndexStale(TableSide side, const UserFixHost& host);
 
 // The user path of InitB5fix / InitGBfix; false when it does not apply (no
 // user file), so that the built-in table is loaded. Messages go to the
 // current tables' reporter.
-bool LoadUserFix(FixTable& table, int which, const UserFixHost& host);
+bool LoadUserFix(FixTable& table, TableSide side, const UserFixHost& host);
 
 }  // namespace quillmer

@@ -174,10 +174,10 @@ TEST_F(ShippedTables, TestTablesHoldTheSameCharactersInBothCodePages) {
 // at every character, so that matches end inside, at and beyond key ends.
 TEST_F(ShippedTables, IndexedLookupEqualsTheScanOnRealData) {
   EnsureTables();
-  for (int which = 0; which < 2; ++which) {
-    const FixTable& fast = which == 0 ? Tables().B5fix : Tables().GBfix;
+  for (TableSide side : {TableSide::ToTrad, TableSide::ToSim}) {
+    const FixTable& fast = side == TableSide::ToTrad ? Tables().B5fix : Tables().GBfix;
     FixTable plain;
-    LoadBuiltinFix(plain, which);
+    LoadBuiltinFix(plain, side);
     const std::size_t n = fast.Count();
     ASSERT_GT(n, 0u);
     std::size_t mismatches = 0;
@@ -192,7 +192,7 @@ TEST_F(ShippedTables, IndexedLookupEqualsTheScanOnRealData) {
           if (fast.Match(slot, p + at, len) != plain.Match(slot, p + at, len)) ++mismatches;
       }
     }
-    EXPECT_EQ(mismatches, 0u) << (which == 0 ? "B5fix" : "GBfix");
+    EXPECT_EQ(mismatches, 0u) << (side == TableSide::ToTrad ? "B5fix" : "GBfix");
   }
 }
 

@@ -314,13 +314,13 @@ TEST_F(UserFixTest, AnUnchangedUserFileIsReadFromTheIndexAndAChangedOneRebuilt) 
 
   Reinit();
   EXPECT_EQ(1, ageWrites) << "read, not rebuilt";
-  EXPECT_FALSE(IndexStale(0, *Tables().user));
+  EXPECT_FALSE(IndexStale(TableSide::ToTrad, *Tables().user));
   EXPECT_EQ(u"", ToTrad(u"头发"));
 
   // The user saves again: a new age.
   WriteUser("user_b5fix.dat", {});
   Touch("user_b5fix.dat", 1700000100);
-  EXPECT_TRUE(IndexStale(0, *Tables().user));
+  EXPECT_TRUE(IndexStale(TableSide::ToTrad, *Tables().user));
   Reinit();
   EXPECT_EQ(2, ageWrites);
   EXPECT_EQ(u"頭髮", ToTrad(u"头发"));
@@ -331,7 +331,7 @@ TEST_F(UserFixTest, HeaderOnlyUserFileWritesTheBuiltInTable) {
   WriteUser("user_b5fix.dat", {});
   EnsureTables();
   FixTable builtin;
-  LoadBuiltinFix(builtin, 0);
+  LoadBuiltinFix(builtin, TableSide::ToTrad);
   FixTable merged;
   MergeFixTable(merged, builtin, {});
   EXPECT_EQ(WriteFixIndexFile(merged, 0x01), ReadAll(tmp_ / "b5fix.ndx"));
@@ -361,7 +361,7 @@ TEST_F(UserFixTest, ACorruptIndexIsBuiltAgainSilently) {
   for (std::size_t cut : {std::size_t{0}, std::size_t{10}, good.size() / 2, good.size() - 1}) {
     std::filesystem::remove(tmp_ / "b5fix.ndx");
     WriteAll(tmp_ / "b5fix.ndx", good.substr(0, cut));
-    ASSERT_FALSE(IndexStale(0, *Tables().user)) << "same age: only the content tells";
+    ASSERT_FALSE(IndexStale(TableSide::ToTrad, *Tables().user)) << "same age: only the content tells";
     Reinit();
     EXPECT_EQ(good, ReadAll(tmp_ / "b5fix.ndx")) << "cut at " << cut;
     EXPECT_EQ(u"", ToTrad(u"头发"));
@@ -385,7 +385,7 @@ TEST_F(UserFixTest, AFailedIndexWriteKeepsTheTableAndStoresNoAge) {
   ASSERT_EQ(1u, boxes.size());
   EXPECT_EQ(u"Cannot write \"Quillmer.ini\".", boxes[0].text) << "the file that failed";
   EXPECT_EQ(MB_ICONERROR, boxes[0].flags & 0xF0);
-  EXPECT_TRUE(IndexStale(0, *Tables().user)) << "no age stored: the next load builds again";
+  EXPECT_TRUE(IndexStale(TableSide::ToTrad, *Tables().user)) << "no age stored: the next load builds again";
 }
 
 // An index that cannot be written (a folder in its place, a read-only
@@ -418,10 +418,10 @@ TEST_F(UserFixTest, ASecondSaveWithTheSameAgeIsNoticed) {
   EXPECT_EQ(u"", ToTrad(u"头发"));
   WriteUser("user_b5fix.dat", {JoinFixLine(Big5(u"頭發"), Big5(u"發頭"))});
   Touch("user_b5fix.dat", 1700000000);
-  EXPECT_TRUE(IndexStale(0, *Tables().user));
+  EXPECT_TRUE(IndexStale(TableSide::ToTrad, *Tables().user));
   Reinit();
   EXPECT_EQ(u"發頭", ToTrad(u"头发"));
-  EXPECT_FALSE(IndexStale(0, *Tables().user));
+  EXPECT_FALSE(IndexStale(TableSide::ToTrad, *Tables().user));
   EXPECT_EQ(2, ageWrites);
   // Same length, one byte apart.
   WriteUser("user_b5fix.dat", {JoinFixLine(Big5(u"頭發"), Big5(u"發發"))});
@@ -438,7 +438,7 @@ TEST_F(UserFixTest, TheOtherTablesIndexIsBuiltAgain) {
   const std::string b5 = ReadAll(tmp_ / "b5fix.ndx");
   std::filesystem::remove(tmp_ / "b5fix.ndx");
   std::filesystem::copy_file(tmp_ / "gbfix.ndx", tmp_ / "b5fix.ndx");
-  ASSERT_FALSE(IndexStale(0, *Tables().user)) << "same age and content of the user file";
+  ASSERT_FALSE(IndexStale(TableSide::ToTrad, *Tables().user)) << "same age and content of the user file";
   Reinit();
   EXPECT_EQ(u"", ToTrad(u"头发")) << "B5fix's own phrases";
   EXPECT_EQ(b5, ReadAll(tmp_ / "b5fix.ndx"));
