@@ -253,7 +253,8 @@ std::string SettingsStore::Text() const {
 }
 
 void SettingsStore::Flush() {
-  ReplaceFileAtomic(path_, Text());
+  // A settings file the user made read-only stays as it is: the flush fails.
+  ReplaceFileAtomic(path_, Text(), -1, ReadOnlyFiles::Refuse);
   modified_ = false;
 }
 

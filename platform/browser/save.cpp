@@ -335,7 +335,7 @@ void CopyBeside(const WebBrowser& frame, const std::string& fromPath, const std:
   if (written.count(key) || SameFile(dest, frame.otherPath)) return;
   try {
     MakeDirectories(DirectoryOf(dest));
-    ReplaceFileAtomic(dest, frame.otherBytes);
+    ReplaceFileAtomic(dest, frame.otherBytes, -1, ReadOnlyFiles::Refuse);
     written.insert(key);
     result.written.push_back(dest);
   } catch (const Error& e) {
@@ -352,11 +352,11 @@ void SaveDocument(const DomDocument* doc, const std::string& outPath, SaveResult
   }
   std::string bytes = SerializeWhole(doc);
   if (top) {
-    ReplaceFileAtomic(outPath, bytes);
+    ReplaceFileAtomic(outPath, bytes, -1, ReadOnlyFiles::Refuse);
   } else {
     try {
       MakeDirectories(DirectoryOf(outPath));
-      ReplaceFileAtomic(outPath, bytes);
+      ReplaceFileAtomic(outPath, bytes, -1, ReadOnlyFiles::Refuse);
     } catch (const Error& e) {
       result.skipped.push_back(e.what());
       return;
@@ -386,7 +386,8 @@ void SaveDocument(const DomDocument* doc, const std::string& outPath, SaveResult
     if (!encode && SameFile(dest, sheet.path)) continue;
     try {
       MakeDirectories(DirectoryOf(dest));
-      ReplaceFileAtomic(dest, encode ? EncodeSheet(sheet, cp) : sheet.bytes);
+      ReplaceFileAtomic(dest, encode ? EncodeSheet(sheet, cp) : sheet.bytes, -1,
+                        ReadOnlyFiles::Refuse);
       written.insert(destKey);
       result.written.push_back(dest);
     } catch (const Error& e) {

@@ -65,6 +65,17 @@ TEST_F(PageCommand, ConvertsAPageWithNestedFramesAndSavesThemBeside) {
   EXPECT_TRUE(Has(FromGbk(ReadAll(work / "conv_frame2.html")), u"中华 头发"));
 }
 
+TEST_F(PageCommand, NeverWritesOverAReadOnlyFile) {
+  std::string page = SimplePage();
+  const fs::path out = work / "out.html";
+  WriteAll(out, "kept");
+  fs::permissions(out, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  auto r = Page({"--to-trad", "-o", out.string(), page});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(std::string::npos, r.err.find("read-only")) << r.err;
+  EXPECT_EQ("kept", ReadAll(out));
+}
+
 TEST_F(PageCommand, AlterCharsetSavesASimplifiedGb2312PageAsBig5) {
   std::string page = SimplePage();
   auto r = Page({"--to-trad", "--alter-charset", page});

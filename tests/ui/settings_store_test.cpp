@@ -131,6 +131,21 @@ TEST(SettingsStore, AFailedFlushThrowsAndKeepsTheChange) {
   EXPECT_TRUE(s.Modified()) << "the change is still to be written";
 }
 
+TEST(SettingsStore, AReadOnlyFileIsNotReplacedByAFlush) {
+  TempDir dir;
+  std::string path = (dir / "Quillmer.ini").string();
+  WriteAll(path, "[A]\nk=1\n");
+  ::chmod(path.c_str(), 0444);
+  SettingsStore t(path);
+  t.WriteInteger("A", "k", 2);
+  EXPECT_THROW(t.Flush(), Error);
+  EXPECT_TRUE(t.Modified());
+  EXPECT_EQ("[A]\nk=1\n", ReadAll(path));
+  struct stat st {};
+  ::stat(path.c_str(), &st);
+  EXPECT_EQ(0444u, st.st_mode & 0777);
+}
+
 TEST(SettingsStore, AFlushIntoAReadOnlyDirectoryLeavesTheFileWhole) {
   if (::geteuid() == 0) GTEST_SKIP() << "root writes into read-only directories";
   TempDir dir;
