@@ -63,31 +63,13 @@ std::string ReadStdin() {
   return data;
 }
 
-namespace {
-
-void WriteAll(int fd, const std::string& bytes, const std::string& what) {
-  const char* p = bytes.data();
-  std::size_t left = bytes.size();
-  while (left > 0) {
-    ssize_t n = ::write(fd, p, left);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      throw Error(SystemErrorText("write", what));
-    }
-    p += n;
-    left -= static_cast<std::size_t>(n);
-  }
-}
-
-}  // namespace
-
 void WriteFileAtomic(const std::string& path, const std::string& bytes) {
   ReplaceFileAtomic(path, bytes, -1, ReadOnlyFiles::Refuse);
 }
 
 void WriteStdout(const std::string& bytes) {
   std::cout.flush();
-  WriteAll(1, bytes, "standard output");
+  WriteFully(1, bytes, "standard output");
 }
 
 }  // namespace quillmer::cli

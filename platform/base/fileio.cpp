@@ -38,7 +38,9 @@ HRESULT FromErrno(int err) {
   throw Error(SystemErrorText(what, path), FromErrno(err));
 }
 
-void WriteAll(int fd, std::string_view bytes, const std::string& path) {
+}  // namespace
+
+void WriteFully(int fd, std::string_view bytes, const std::string& path) {
   const char* p = bytes.data();
   std::size_t left = bytes.size();
   while (left > 0) {
@@ -51,8 +53,6 @@ void WriteAll(int fd, std::string_view bytes, const std::string& path) {
     left -= static_cast<std::size_t>(n);
   }
 }
-
-}  // namespace
 
 std::string SystemErrorText(std::string_view what, const std::string& path) {
   return "cannot " + std::string(what) + " '" + path + "': " + std::strerror(errno);
@@ -265,7 +265,7 @@ void ReplaceFileAtomic(const std::string& path, std::string_view bytes, int mode
   int fd = guard.Create(tmp);
   if (fd < 0) ThrowSystem("create a file beside", path);
   try {
-    WriteAll(fd, bytes, tmp);
+    WriteFully(fd, bytes, tmp);
     mode_t bits;
     if (mode >= 0) {
       mode_t mask = ::umask(0);

@@ -43,6 +43,10 @@ std::string ResolveWriteTarget(const std::string& path);
 // before it is renamed. An empty function removes it.
 void SetReplaceFileHookForTests(std::function<void(const std::string& tmp)> hook);
 
+// Writes all of bytes to fd, again after an interrupted call; path names the
+// file in the error.
+void WriteFully(int fd, std::string_view bytes, const std::string& path);
+
 // Creates dir and its missing parents (0777 before the umask).
 void MakeDirectories(const std::string& dir);
 

@@ -2,7 +2,6 @@
 
 #include <dlfcn.h>
 #include <limits.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,6 +9,9 @@
 #include <cstdlib>
 #include <map>
 #include <memory>
+
+#include "platform/base/error.h"
+#include "platform/base/fileio.h"
 
 namespace quillmer {
 namespace {
@@ -28,13 +30,6 @@ std::string Key(std::string_view name, std::string_view type) {
 std::map<std::string, std::unique_ptr<std::optional<std::string>>>& Overrides() {
   static std::map<std::string, std::unique_ptr<std::optional<std::string>>> overrides;
   return overrides;
-}
-
-// mkdir -p with the user's umask; failures show later, when a file is written.
-void MakeDirectories(const std::string& path) {
-  for (std::size_t at = 1; at <= path.size(); ++at) {
-    if (at == path.size() || path[at] == '/') ::mkdir(path.substr(0, at).c_str(), 0777);
-  }
 }
 
 }  // namespace
@@ -115,7 +110,11 @@ std::string ModuleDirectory() {
     // product writes beside the module goes to the user's own folder instead.
     if (::access(dir.c_str(), W_OK) != 0) {
       dir = UserConfigDirectory();
-      MakeDirectories(dir);
+      // Made now so that the first write finds it; a failure shows at that write.
+      try {
+        MakeDirectories(dir);
+      } catch (const Error&) {
+      }
     }
   }
   if (dir.back() != '/') dir += '/';

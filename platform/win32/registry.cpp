@@ -20,6 +20,7 @@
 #include "platform/base/error.h"
 #include "platform/base/fileio.h"
 #include "platform/win32/dialogs.h"
+#include "platform/win32/module.h"
 
 struct quillmer::HKEY__ {
   int hive;
@@ -114,15 +115,7 @@ bool IsText(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ; }
 
 std::string DefaultPath() {
   if (const char* p = std::getenv("QUILLMER_REGISTRY"); p && *p) return p;
-  std::string base;
-  if (const char* x = std::getenv("XDG_CONFIG_HOME"); x && *x == '/') {
-    base = x;
-  } else if (const char* h = std::getenv("HOME"); h && *h) {
-    base = std::string(h) + "/.config";
-  } else {
-    base = ".config";
-  }
-  return base + "/quillmer/registry";
+  return UserConfigDirectory() + "registry";
 }
 
 FileIdentity Identify(const std::string& path) {
