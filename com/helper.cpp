@@ -40,9 +40,9 @@ bool EqualNoCase(std::string_view a, std::string_view b) {
 
 }  // namespace
 
-std::uint8_t& HostIsExplorer() {
-  static std::uint8_t flag = 0;
-  return flag;
+std::uint8_t HostIsExplorer() {
+  const ServerState* server = CurrentServer();
+  return server ? server->hostIsExplorer : 0;
 }
 
 std::uint8_t HostCheck(std::string_view programPath) {
