@@ -16,7 +16,7 @@ class TIEBrowserHelperFactory final : public TComObjectFactory {
     // The key's presence is what switches the helper on.
     const std::string key = std::string(kBrowserHelperObjectsKey) + GuidToString(ClassID());
     if (registering)
-      WriteRegString(HKEY_LOCAL_MACHINE, key, true, "", "Quillmer_Helper");
+      WriteRegString(HKEY_LOCAL_MACHINE, key, true, "", kHelperRegistryName);
     else
       DeleteRegTree(HKEY_LOCAL_MACHINE, key);
   }

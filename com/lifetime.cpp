@@ -52,7 +52,7 @@ void ServerLoad(std::string modulePath) {
     server.typeLib = nullptr;
     server.status = ServerState::Status::Failed;
     server.loadError = e.what();
-    MessageBox(FromUtf8(server.loadError), u"Quillmer", MB_OK | MB_ICONERROR);
+    MessageBox(FromUtf8(server.loadError), kProductCaption, MB_OK | MB_ICONERROR);
   }
 }
 

@@ -34,7 +34,7 @@ std::u16string DefaultCaption(UINT ansiCodePage) {
     case 950:
       return u"繁簡轉換";
     default:
-      return u"Quillmer";
+      return std::u16string(kProductCaption);
   }
 }
 
