@@ -373,6 +373,30 @@ TEST_F(UnloadedServerTest, AFailedLoadIsShownAndTheModuleServesNothing) {
   EXPECT_EQ(S_OK, ServerCanUnloadNow());
 }
 
+// A failed load keeps its state until the unload; a second load meanwhile
+// changes nothing, and the unload leaves no server behind.
+TEST_F(UnloadedServerTest, AFailedLoadStaysUntilTheUnloadAndNothingIsServedAfterIt) {
+  std::filesystem::create_directory(home / "Quillmer.ini");
+  ServerLoad(modulePath);
+  ServerLoad(modulePath);
+  EXPECT_EQ(1u, boxes.size());
+  ASSERT_NE(nullptr, CurrentServer());
+  EXPECT_EQ(ServerState::Status::Failed, CurrentServer()->status);
+  EXPECT_FALSE(ServerLoadError().empty());
+  EXPECT_EQ(nullptr, ServerTypeLib());
+
+  ServerUnload();
+  EXPECT_EQ(nullptr, CurrentServer());
+  EXPECT_EQ(0, HostIsExplorer());
+  EXPECT_EQ("", ServerLoadError());
+  EXPECT_EQ(nullptr, FindFactory(CLSID_ConFace));
+  ComPtr<IClassFactory> f;
+  EXPECT_EQ(CLASS_E_CLASSNOTAVAILABLE,
+            ServerGetClassObject(CLSID_ConFace, IID_OF(IClassFactory), f.put_void()));
+  EXPECT_EQ(E_FAIL, ServerUnregister());
+  EXPECT_EQ(u"Quillmer", ServerName());
+}
+
 TEST_F(UnloadedServerTest, ATypeLibraryThatDoesNotDescribeIConFaceStopsTheLoad) {
   std::string text(*LoadModuleResource("1", RT_TYPELIB));
   const std::string from = "method 6 Str2Trad", to = "method 7 Str2Trad";
