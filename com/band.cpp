@@ -34,10 +34,10 @@ class TBrowserBandFactory final : public TComObjectFactory {
         RegisterMenuExt(caption, "res://" + module + std::string(kMenuPageSuffixes[n - 1]),
                         kMenuContextDefault, kMenuFlags);
       }
-      WriteRegString(HKEY_CLASSES_ROOT, classKey, true, "", "Quillmer");
+      WriteRegString(HKEY_CLASSES_ROOT, classKey, true, "", kBandRegistryName);
       WriteRegString(HKEY_CLASSES_ROOT, classKey + "\\InProcServer32", true, "ThreadingModel",
                      "Apartment");
-      WriteRegString(HKEY_LOCAL_MACHINE, kToolbarKey, true, clsid, "Quillmer");
+      WriteRegString(HKEY_LOCAL_MACHINE, kToolbarKey, true, clsid, kBandRegistryName);
     } else {
       for (int n = 1; n <= kMenuEntryCount; ++n) {
         std::string caption;

@@ -223,7 +223,7 @@ HRESULT TConFace::Failed() {
 
 // ---- the factory -------------------------------------------------------------
 
-std::unique_ptr<TComObjectFactory> MakeConFaceFactory() {
+std::unique_ptr<TComObjectFactory> MakeConFaceFactory(ServerState& server) {
   // The platform loads a module's type library from its first TYPELIB resource.
   auto text = LoadModuleResource("1", RT_TYPELIB);
   if (!text) throw Error("The module holds no type library", TYPE_E_CANTLOADLIBRARY);
@@ -234,7 +234,7 @@ std::unique_ptr<TComObjectFactory> MakeConFaceFactory() {
   CheckInterface(iface.get());
   std::u16string name, description;
   OleCheck(coclass->GetDocumentation(MEMBERID_NIL, &name, &description));
-  SetServerTypeLib(lib);
+  server.typeLib = lib;
   return std::make_unique<TConFaceFactory>(iface, name, description);
 }
 

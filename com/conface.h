@@ -68,6 +68,6 @@ class TConFace final : public ComObject<IConFace, ISupportErrorInfo>,
 // The automation object's factory, bound to the type library: loads the
 // module's TYPELIB resource, checks that it describes IConFace as built here,
 // and makes it the server's library. Throws Error when it cannot.
-std::unique_ptr<TComObjectFactory> MakeConFaceFactory();
+std::unique_ptr<TComObjectFactory> MakeConFaceFactory(ServerState& server);
 
 }  // namespace quillmer

@@ -16,7 +16,7 @@ class TIEBrowserHelperFactory final : public TComObjectFactory {
     // The key's presence is what switches the helper on.
     const std::string key = std::string(kBrowserHelperObjectsKey) + GuidToString(ClassID());
     if (registering)
-      WriteRegString(HKEY_LOCAL_MACHINE, key, true, "", "Quillmer_Helper");
+      WriteRegString(HKEY_LOCAL_MACHINE, key, true, "", kHelperRegistryName);
     else
       DeleteRegTree(HKEY_LOCAL_MACHINE, key);
   }
@@ -40,9 +40,9 @@ bool EqualNoCase(std::string_view a, std::string_view b) {
 
 }  // namespace
 
-std::uint8_t& HostIsExplorer() {
-  static std::uint8_t flag = 0;
-  return flag;
+std::uint8_t HostIsExplorer() {
+  const ServerState* server = CurrentServer();
+  return server ? server->hostIsExplorer : 0;
 }
 
 std::uint8_t HostCheck(std::string_view programPath) {

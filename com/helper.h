@@ -14,8 +14,9 @@ namespace quillmer {
 
 inline constexpr CLSID CLSID_IEBrowserHelper = MakeGuid(kHelperClsid);
 
-// 2 when the host process is "explorer.exe", 0 otherwise; set at load.
-std::uint8_t& HostIsExplorer();
+// 2 when the host process is "explorer.exe", 0 otherwise (and while no
+// server is loaded); set at load.
+std::uint8_t HostIsExplorer();
 // The flag's value for a host program's path (its file name, any case).
 std::uint8_t HostCheck(std::string_view programPath);
 

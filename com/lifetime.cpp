@@ -8,21 +8,17 @@
 #include "com/helper.h"
 #include "com/server.h"
 #include "platform/win32/dialogs.h"
+#include "platform/win32/module.h"
 #include "ui/lifecycle.h"
 
 namespace quillmer {
 namespace {
 
-enum class State { Unloaded, Loaded, Failed };
-// Function statics: the module's load runs before the initializers of other
+// A function static: the module's load runs before the initializers of other
 // units, so nothing here may wait for them.
-State& CurrentState() {
-  static State state = State::Unloaded;
-  return state;
-}
-std::string& LoadError() {
-  static std::string error;
-  return error;
+std::unique_ptr<ServerState>& Current() {
+  static std::unique_ptr<ServerState> server;
+  return server;
 }
 
 std::string ProgramPath() {
@@ -33,39 +29,44 @@ std::string ProgramPath() {
 
 }  // namespace
 
-void ServerLoad() {
-  if (CurrentState() != State::Unloaded) return;
+ServerState* CurrentServer() { return Current().get(); }
+
+void ServerLoad(std::string modulePath) {
+  if (Current()) return;
+  Current() =
+      std::make_unique<ServerState>(modulePath.empty() ? ModuleFileName() : std::move(modulePath));
+  ServerState& server = *Current();
   try {
     // Browser helper unit.
-    HostIsExplorer() = HostCheck(ProgramPath());
-    AddFactory(MakeHelperFactory());
+    server.hostIsExplorer = HostCheck(ProgramPath());
+    server.factories.Add(MakeHelperFactory());
     // Band unit: the settings' load sequence makes the band factory last.
-    RunLoadSequence([](std::u16string_view caption) { AddFactory(MakeBandFactory(caption)); });
+    RunLoadSequence(
+        [&server](std::u16string_view caption) { server.factories.Add(MakeBandFactory(caption)); });
     // Automation unit.
-    AddFactory(MakeConFaceFactory());
-    CurrentState() = State::Loaded;
-    LoadError().clear();
+    server.factories.Add(MakeConFaceFactory(server));
+    server.status = ServerState::Status::Loaded;
   } catch (const std::exception& e) {
     RunUnloadSequence();
-    DestroyFactories();
-    SetServerTypeLib(nullptr);
-    CurrentState() = State::Failed;
-    LoadError() = e.what();
-    MessageBox(FromUtf8(LoadError()), u"Quillmer", MB_OK | MB_ICONERROR);
+    server.factories.Clear();
+    server.typeLib = nullptr;
+    server.status = ServerState::Status::Failed;
+    server.loadError = e.what();
+    MessageBox(FromUtf8(server.loadError), kProductCaption, MB_OK | MB_ICONERROR);
   }
 }
 
 void ServerUnload() {
-  if (CurrentState() == State::Loaded) {
+  if (!Current()) return;
+  if (Current()->status == ServerState::Status::Loaded) {
     RunUnloadSequence();
-    DestroyFactories();
-    SetServerTypeLib(nullptr);
-    HostIsExplorer() = 0;
+    Current()->factories.Clear();
+    Current()->typeLib = nullptr;
   }
-  CurrentState() = State::Unloaded;
+  Current().reset();
 }
 
-bool ServerLoaded() { return CurrentState() == State::Loaded; }
-std::string ServerLoadError() { return LoadError(); }
+bool ServerLoaded() { return Current() && Current()->status == ServerState::Status::Loaded; }
+std::string ServerLoadError() { return Current() ? Current()->loadError : std::string(); }
 
 }  // namespace quillmer

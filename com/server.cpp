@@ -17,25 +17,6 @@ namespace {
 std::atomic<long> g_objectCount{0};
 std::atomic<long> g_factoryCount{0};
 
-struct FactoryList {
-  std::shared_mutex mutex;
-  std::vector<std::unique_ptr<TComObjectFactory>> factories;  // newest first
-};
-FactoryList& Factories() {
-  static FactoryList list;
-  return list;
-}
-
-ComPtr<ITypeLib>& TypeLibSlot() {
-  static ComPtr<ITypeLib> lib;
-  return lib;
-}
-
-std::string& ModulePathOverride() {
-  static std::string path;
-  return path;
-}
-
 constexpr const char* kThreadingModel = "Apartment";
 
 }  // namespace
@@ -53,8 +34,10 @@ HRESULT SupportsErrorInfo(IUnknown* object, REFIID riid) {
   return object && SUCCEEDED(object->QueryInterface(riid, p.put_void())) ? S_OK : S_FALSE;
 }
 
-ITypeLib* ServerTypeLib() { return TypeLibSlot().get(); }
-void SetServerTypeLib(ComPtr<ITypeLib> lib) { TypeLibSlot() = std::move(lib); }
+ITypeLib* ServerTypeLib() {
+  const ServerState* server = CurrentServer();
+  return server ? server->typeLib.get() : nullptr;
+}
 
 std::u16string ServerName() {
   std::u16string name;
@@ -63,15 +46,14 @@ std::u16string ServerName() {
 }
 
 std::string ServerModulePath() {
-  return ModulePathOverride().empty() ? ModuleFileName() : ModulePathOverride();
+  const ServerState* server = CurrentServer();
+  return server ? server->modulePath : ModuleFileName();
 }
 
 std::string ServerModuleDirectory() {
   std::string path = ServerModulePath();
   return path.substr(0, path.rfind('/') + 1);
 }
-
-void SetServerModulePathForTests(std::string path) { ModulePathOverride() = std::move(path); }
 
 // ---- class factories -------------------------------------------------------
 
@@ -165,33 +147,33 @@ void TComObjectFactory::UpdateRegistry(bool registering) {
   }
 }
 
-void AddFactory(std::unique_ptr<TComObjectFactory> factory) {
-  FactoryList& list = Factories();
-  std::unique_lock lock(list.mutex);
-  list.factories.insert(list.factories.begin(), std::move(factory));
+void FactoryList::Add(std::unique_ptr<TComObjectFactory> factory) {
+  std::unique_lock lock(mutex_);
+  factories_.insert(factories_.begin(), std::move(factory));
 }
 
-TComObjectFactory* FindFactory(REFCLSID clsid) {
-  FactoryList& list = Factories();
-  std::shared_lock lock(list.mutex);
-  for (const auto& f : list.factories)
+TComObjectFactory* FactoryList::Find(REFCLSID clsid) const {
+  std::shared_lock lock(mutex_);
+  for (const auto& f : factories_)
     if (f->ClassID() == clsid) return f.get();
   return nullptr;
 }
 
-void ForEachFactory(const std::function<void(TComObjectFactory&)>& visit) {
-  FactoryList& list = Factories();
-  std::unique_lock lock(list.mutex);
-  for (const auto& f : list.factories) visit(*f);
+void FactoryList::ForEach(const std::function<void(TComObjectFactory&)>& visit) {
+  std::unique_lock lock(mutex_);
+  for (const auto& f : factories_) visit(*f);
 }
 
-void DestroyFactories() {
+void FactoryList::Clear() {
   std::vector<std::unique_ptr<TComObjectFactory>> gone;
-  {
-    FactoryList& list = Factories();
-    std::unique_lock lock(list.mutex);
-    gone.swap(list.factories);
-  }
+  std::unique_lock lock(mutex_);
+  gone.swap(factories_);
+  lock.unlock();
+}
+
+TComObjectFactory* FindFactory(REFCLSID clsid) {
+  ServerState* server = CurrentServer();
+  return server ? server->factories.Find(clsid) : nullptr;
 }
 
 // ---- registry writes -------------------------------------------------------
@@ -307,11 +289,12 @@ HRESULT RegistrationFailed(const char* exportName) {
 HRESULT ServerRegister() {
   try {
     RegTransaction change;
-    ITypeLib* lib = ServerTypeLib();
+    ServerState* server = CurrentServer();
+    ITypeLib* lib = server ? server->typeLib.get() : nullptr;
     if (!lib) throw Error("the type library is not loaded", E_UNEXPECTED);
     const std::string path = RegistryModulePath(false);
     OleCheck(RegisterTypeLib(lib, path, path.substr(0, path.rfind('/') + 1)), "RegisterTypeLib");
-    ForEachFactory([](TComObjectFactory& f) { f.UpdateRegistry(true); });
+    server->factories.ForEach([](TComObjectFactory& f) { f.UpdateRegistry(true); });
     change.Commit();
     return S_OK;
   } catch (...) {
@@ -322,12 +305,13 @@ HRESULT ServerRegister() {
 HRESULT ServerUnregister() {
   try {
     RegTransaction change;
-    ITypeLib* lib = ServerTypeLib();
+    ServerState* server = CurrentServer();
+    ITypeLib* lib = server ? server->typeLib.get() : nullptr;
     if (!lib) throw Error("the type library is not loaded", E_UNEXPECTED);
     TLIBATTR attr;
     OleCheck(lib->GetLibAttr(&attr), "the type library's attributes");
     UnRegisterTypeLib(attr.guid, attr.wMajorVerNum, attr.wMinorVerNum, attr.lcid, attr.syskind);
-    ForEachFactory([](TComObjectFactory& f) { f.UpdateRegistry(false); });
+    server->factories.ForEach([](TComObjectFactory& f) { f.UpdateRegistry(false); });
     change.Commit();
     return S_OK;
   } catch (...) {

@@ -4,10 +4,13 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <shared_mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/identities.h"
 #include "platform/com/com.h"
@@ -37,17 +40,15 @@ class ServerCounted {
 // implements, S_FALSE for any other.
 HRESULT SupportsErrorInfo(IUnknown* object, REFIID riid);
 
-// The type library loaded at load; null before and after.
+// The loaded server's type library; null before and after.
 ITypeLib* ServerTypeLib();
-void SetServerTypeLib(ComPtr<ITypeLib> lib);
 // The library's name, which prefixes every ProgID (kLibraryName).
 std::u16string ServerName();
 
 // The module's own file: its full path, and its directory with a trailing
-// separator (where the type library's help lives). Tests put another path in.
+// separator (where the type library's help lives).
 std::string ServerModulePath();
 std::string ServerModuleDirectory();
-void SetServerModulePathForTests(std::string path);
 
 // ---- class factories -------------------------------------------------------
 
@@ -89,14 +90,51 @@ class TComObjectFactory : public IClassFactory {
   std::atomic<long> locks_{0};
 };
 
-// Adds a factory at the head of the list (the newest is found first).
-void AddFactory(std::unique_ptr<TComObjectFactory> factory);
-// The factory of a class; null when none serves it.
+// The server's factories, newest first. DllGetClassObject may come from any
+// thread while another registers, hence the reader/writer lock.
+class FactoryList {
+ public:
+  // Adds a factory at the head (the newest is found first).
+  void Add(std::unique_ptr<TComObjectFactory> factory);
+  // The factory of a class; null when none serves it.
+  TComObjectFactory* Find(REFCLSID clsid) const;
+  // Every factory, newest first, with the list locked for writing.
+  void ForEach(const std::function<void(TComObjectFactory&)>& visit);
+  // Empties the list; the factories go outside the lock.
+  void Clear();
+
+ private:
+  mutable std::shared_mutex mutex_;
+  std::vector<std::unique_ptr<TComObjectFactory>> factories_;
+};
+
+// What the server holds from its load until its unload. The load builds one
+// and keeps it, failed or not, until the unload frees it.
+struct ServerState {
+  enum class Status { Loading, Loaded, Failed };
+
+  explicit ServerState(std::string modulePath) : modulePath(std::move(modulePath)) {}
+  ServerState(const ServerState&) = delete;
+  ServerState& operator=(const ServerState&) = delete;
+
+  // The module's own file (tests put another in).
+  std::string modulePath;
+  // 2 when the host process is "explorer.exe", 0 otherwise.
+  std::uint8_t hostIsExplorer = 0;
+  FactoryList factories;
+  // Set by the automation unit; null until then and after a failed load.
+  ComPtr<ITypeLib> typeLib;
+  Status status = Status::Loading;
+  // Why the load failed; empty when it did not.
+  std::string loadError;
+};
+
+// The server of the module; null before the load and after the unload. The
+// exports reach everything of the server through it.
+ServerState* CurrentServer();
+
+// The loaded server's factory of a class; null when none serves it.
 TComObjectFactory* FindFactory(REFCLSID clsid);
-// Every factory, newest first, with the list locked for writing.
-void ForEachFactory(const std::function<void(TComObjectFactory&)>& visit);
-// Empties the list (unload).
-void DestroyFactories();
 
 // ---- registry writes of the registration -----------------------------------
 

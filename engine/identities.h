@@ -21,8 +21,21 @@ constexpr std::array<char16_t, N> Widen(const char (&text)[N]) {
 
 inline constexpr char kHelperClsid[] = "{5E2B9C42-7A1D-4F36-9C81-2D47B6A0E310}";
 inline constexpr auto kHelperClsidWide = Widen(kHelperClsid);
+inline constexpr char kHelperName[] = "Quillmer_Helper";
+inline constexpr auto kHelperNameWide = Widen(kHelperName);
+inline constexpr char kProductName[] = "Quillmer";
+inline constexpr auto kProductNameWide = Widen(kProductName);
 
 }  // namespace identity_detail
+
+// The product's name: the caption of its message boxes, and the band's
+// caption on a system that reads neither Chinese script.
+inline constexpr std::u16string_view kProductCaption{identity_detail::kProductNameWide.data(),
+                                                     identity_detail::kProductNameWide.size() - 1};
+// The band's name in the registry (its class key's value and its entry in the
+// toolbar list), whatever its caption.
+inline constexpr std::string_view kBandRegistryName{identity_detail::kProductName,
+                                                    sizeof identity_detail::kProductName - 1};
 
 // The library's name, which prefixes every ProgID.
 inline constexpr std::u16string_view kLibraryName = u"Quillmer";
@@ -34,7 +47,11 @@ inline constexpr std::string_view kBandClsid = "{5E2B9C41-7A1D-4F36-9C81-2D47B6A
 // The browser helper object.
 inline constexpr std::string_view kHelperClsid{identity_detail::kHelperClsid,
                                                sizeof identity_detail::kHelperClsid - 1};
-inline constexpr std::u16string_view kHelperClassName = u"Quillmer_Helper";
+// Its class name, which is also its value under the Browser Helper Objects key.
+inline constexpr std::u16string_view kHelperClassName{identity_detail::kHelperNameWide.data(),
+                                                      identity_detail::kHelperNameWide.size() - 1};
+inline constexpr std::string_view kHelperRegistryName{identity_detail::kHelperName,
+                                                      sizeof identity_detail::kHelperName - 1};
 // The automation object.
 inline constexpr std::string_view kConFaceClsid = "{8B6F0D23-3C95-4E7A-A2D4-61C9E5F08B72}";
 inline constexpr std::u16string_view kConFaceProgId = u"Quillmer.ConFace";

@@ -1,5 +1,6 @@
 #include "page/support_message.h"
 
+#include "engine/identities.h"
 #include "page/page_state.h"
 #include "platform/win32/dialogs.h"
 
@@ -24,7 +25,7 @@ void ShowSupportMissing(OwnerWindow owner, UINT codePage, UINT uiCodePage) {
   // The texts are shown as wide strings: the box must not depend on the very
   // code page whose absence it reports.
   std::u16string text = SupportMissingText(codePage, uiCodePage);
-  MessageBox(text, u"Quillmer", owner ? MB_OK : kSystemModal);
+  MessageBox(text, kProductCaption, owner ? MB_OK : kSystemModal);
 }
 
 }  // namespace quillmer

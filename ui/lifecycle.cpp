@@ -1,5 +1,6 @@
 #include "ui/lifecycle.h"
 
+#include "engine/identities.h"
 #include "engine/userfix.h"
 #include "platform/base/error.h"
 #include "platform/base/text.h"
@@ -56,7 +57,7 @@ void UnloadModuleState(ModuleState& state) {
     try {
       state.store->Flush();
     } catch (const Error& e) {
-      MessageBox(FromUtf8(e.what()), u"Quillmer", MB_OK | MB_ICONERROR);
+      MessageBox(FromUtf8(e.what()), kProductCaption, MB_OK | MB_ICONERROR);
     }
   }
 }

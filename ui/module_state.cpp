@@ -1,5 +1,6 @@
 #include "ui/module_state.h"
 
+#include "engine/identities.h"
 #include "platform/base/text.h"
 #include "platform/win32/dialogs.h"
 
@@ -26,7 +27,7 @@ void ModuleState::SetAutoZoom(bool on) {
 }
 
 void ShowEngineMessage(const std::string& text, unsigned icon) {
-  MessageBox(FromUtf8(text), u"Quillmer", MB_OK | icon);
+  MessageBox(FromUtf8(text), kProductCaption, MB_OK | icon);
 }
 
 }  // namespace quillmer

@@ -19,7 +19,10 @@ std::string_view Trim(std::string_view s) {
   return s;
 }
 
-bool IsDoubleByteCodePage(UINT cp) { return cp == 932 || cp == 936 || cp == 949 || cp == 950; }
+bool IsDoubleByteCodePage(UINT cp) {
+  return cp == kCodePageShiftJis || cp == kCodePageGbk || cp == kCodePageKorean ||
+         cp == kCodePageBig5;
+}
 
 char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 

@@ -2,12 +2,16 @@
 
 #include <algorithm>
 
+#include "platform/win32/codepage.h"
 #include "platform/win32/registry.h"
 
 namespace quillmer {
 namespace {
 
-bool IsDoubleByteCodePage(UINT cp) { return cp == 932 || cp == 936 || cp == 949 || cp == 950; }
+bool IsDoubleByteCodePage(UINT cp) {
+  return cp == kCodePageShiftJis || cp == kCodePageGbk || cp == kCodePageKorean ||
+         cp == kCodePageBig5;
+}
 
 // At most max bytes of ANSI text, without splitting a double-byte character.
 std::string CutToLength(std::string_view text, std::size_t max, UINT cp) {
@@ -28,13 +32,13 @@ std::string Numbered(std::string_view key, int n) { return std::string(key) + st
 
 std::u16string DefaultCaption(UINT ansiCodePage) {
   switch (ansiCodePage) {
-    case 936:
-    case 54936:
+    case kCodePageGbk:
+    case kCodePageGb18030:
       return u"繁简转换";
-    case 950:
+    case kCodePageBig5:
       return u"繁簡轉換";
     default:
-      return u"Quillmer";
+      return std::u16string(kProductCaption);
   }
 }
 

@@ -17,6 +17,9 @@ constexpr UINT CP_UTF8 = 65001;
 constexpr UINT kCodePageGbk = 936;
 constexpr UINT kCodePageGb18030 = 54936;
 constexpr UINT kCodePageBig5 = 950;
+// The other double-byte code pages: Japanese (Shift-JIS) and Korean.
+constexpr UINT kCodePageShiftJis = 932;
+constexpr UINT kCodePageKorean = 949;
 
 // Decodes srcLen bytes (-1: up to and including a NUL) of code page cp into
 // dst. With dstLen 0 only the needed length is returned. Returns 0 when the

@@ -28,20 +28,21 @@ class ServerFixture : public ::testing::Test {
       boxes.push_back(c);
       return IDOK;
     });
-    SetServerModulePathForTests(modulePath);
     ClearFaults();
-    if (loadServer) ServerLoad();
+    if (loadServer) ServerLoad(modulePath);
   }
   void TearDown() override {
     ServerUnload();
     ClearFaults();
     ClearResourceOverrides();
     SetRegistryFaultHook({});
-    SetServerModulePathForTests({});
     SetMessageBoxHandler(std::move(previous_));
     ResetTables();
     for (const char* v : {"QUILLMER_HOME", "QUILLMER_REGISTRY", "QUILLMER_ACP"}) ::unsetenv(v);
   }
+
+  // Another file for the loaded server to register.
+  static void SetModulePath(std::string path) { CurrentServer()->modulePath = std::move(path); }
 
   // The default value (or the named one) of a key, without its zero; "<none>"
   // when the key or value is missing.

@@ -30,7 +30,7 @@ class ServerTest : public ServerFixture {};
 
 TEST_F(ServerTest, ServesTheThreeClassesNewestFactoryFirst) {
   std::vector<std::string> order;
-  ForEachFactory([&](TComObjectFactory& f) {
+  CurrentServer()->factories.ForEach([&](TComObjectFactory& f) {
     order.push_back(GuidToString(f.ClassID()) + " " + ToUtf8(f.ProgID()));
   });
   EXPECT_EQ(order, (std::vector<std::string>{kConFace + " Quillmer.ConFace", kBand + " ",
@@ -217,7 +217,7 @@ TEST_F(ServerTest, AModulePathWithASpaceIsRegisteredByItsShortFormButPagesByTheL
   std::filesystem::create_directories(home / "my modules");
   modulePath = (home / "my modules" / "Quillmer.so").string();
   testing::WriteAll(modulePath, "module");
-  SetServerModulePathForTests(modulePath);
+  SetModulePath(modulePath);
   ASSERT_EQ(S_OK, ServerRegister());
   const std::string inproc = Value(HKEY_CLASSES_ROOT, "CLSID\\" + kConFace + "\\InprocServer32");
   EXPECT_EQ(std::string::npos, inproc.find(' ')) << inproc;
@@ -303,7 +303,7 @@ TEST_F(ServerTest, AModulePathTheAnsiCodePageCannotHoldIsRegisteredByAnAliasOrNo
   std::filesystem::create_directories(home / "模块");
   modulePath = (home / "模块" / "Quillmer.so").string();
   testing::WriteAll(modulePath, "module");
-  SetServerModulePathForTests(modulePath);
+  SetModulePath(modulePath);
   ASSERT_EQ(S_OK, ServerRegister()) << LastError();
   const std::string inproc = Value(HKEY_CLASSES_ROOT, "CLSID\\" + kConFace + "\\InprocServer32");
   EXPECT_EQ(std::string::npos, inproc.find('?')) << inproc;
@@ -316,7 +316,7 @@ TEST_F(ServerTest, AModulePathTheAnsiCodePageCannotHoldIsRegisteredByAnAliasOrNo
   // No alias for a module that is not there: a clear failure, nothing written.
   ASSERT_EQ(S_OK, ServerUnregister());
   const std::string before = RegistryText(RegistryFilePath());
-  SetServerModulePathForTests((home / "缺少" / "Quillmer.so").string());
+  SetModulePath((home / "缺少" / "Quillmer.so").string());
   EXPECT_EQ(E_FAIL, ServerRegister());
   EXPECT_NE(std::string::npos, LastError().find("code page 1252")) << LastError();
   EXPECT_EQ(before, RegistryText(RegistryFilePath()));
@@ -348,7 +348,7 @@ TEST_F(TraditionalServerTest, EntriesCarryTheLanguageOfRegistrationAndStayUnderA
   // Unregistered by an English system, the Traditional entries stay.
   ServerUnload();
   ::setenv("QUILLMER_ACP", "1252", 1);
-  ServerLoad();
+  ServerLoad(modulePath);
   ASSERT_EQ(S_OK, ServerUnregister());
   EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "CLSID\\" + kBand));
   ::setenv("QUILLMER_ACP", "950", 1);  // key names are read in the system's code page
@@ -371,6 +371,30 @@ TEST_F(UnloadedServerTest, AFailedLoadIsShownAndTheModuleServesNothing) {
             ServerGetClassObject(CLSID_IEBrowserHelper, IID_OF(IClassFactory), f.put_void()));
   EXPECT_EQ(E_FAIL, ServerRegister());
   EXPECT_EQ(S_OK, ServerCanUnloadNow());
+}
+
+// A failed load keeps its state until the unload; a second load meanwhile
+// changes nothing, and the unload leaves no server behind.
+TEST_F(UnloadedServerTest, AFailedLoadStaysUntilTheUnloadAndNothingIsServedAfterIt) {
+  std::filesystem::create_directory(home / "Quillmer.ini");
+  ServerLoad(modulePath);
+  ServerLoad(modulePath);
+  EXPECT_EQ(1u, boxes.size());
+  ASSERT_NE(nullptr, CurrentServer());
+  EXPECT_EQ(ServerState::Status::Failed, CurrentServer()->status);
+  EXPECT_FALSE(ServerLoadError().empty());
+  EXPECT_EQ(nullptr, ServerTypeLib());
+
+  ServerUnload();
+  EXPECT_EQ(nullptr, CurrentServer());
+  EXPECT_EQ(0, HostIsExplorer());
+  EXPECT_EQ("", ServerLoadError());
+  EXPECT_EQ(nullptr, FindFactory(CLSID_ConFace));
+  ComPtr<IClassFactory> f;
+  EXPECT_EQ(CLASS_E_CLASSNOTAVAILABLE,
+            ServerGetClassObject(CLSID_ConFace, IID_OF(IClassFactory), f.put_void()));
+  EXPECT_EQ(E_FAIL, ServerUnregister());
+  EXPECT_EQ(u"Quillmer", ServerName());
 }
 
 TEST_F(UnloadedServerTest, ATypeLibraryThatDoesNotDescribeIConFaceStopsTheLoad) {
