@@ -38,12 +38,13 @@ class ArgParser {
   template <class T>
   ArgParser& OneOf(std::vector<std::pair<std::string, T>> options, std::optional<T>& choice,
                    std::string conflict) {
-    for (auto& [name, value] : options)
-      Flag(name, [&choice, value, conflict]() -> std::optional<std::string> {
-        if (choice && *choice != value) return conflict;
-        choice = value;
-        return std::nullopt;
-      });
+    for (auto& option : options)
+      Flag(option.first,
+           [&choice, value = option.second, conflict]() -> std::optional<std::string> {
+             if (choice && *choice != value) return conflict;
+             choice = value;
+             return std::nullopt;
+           });
     return *this;
   }
   // --to-trad and --to-simp, and --none when asked for.

@@ -65,7 +65,10 @@ ComPtr<IHTMLElementCollection> AllElements(IHTMLDocument2* document) {
 
 template <class FontElement>
 void ConvertFaces(IHTMLElementCollection* collection, const WalkContext& context) {
-  const auto& [direction, pageEncoding, charsetMismatch] = context;
+  // Plain names, not a structured binding: lambdas below capture them.
+  const ConvDirection direction = context.direction;
+  const TextEncoding pageEncoding = context.pageEncoding;
+  const bool charsetMismatch = context.charsetMismatch;
   ForEachItem<FontElement>(collection, [&](FontElement* font) {
     std::u16string face;
     OleCheck(font->get_face(&face));
@@ -78,7 +81,9 @@ void ConvertFaces(IHTMLElementCollection* collection, const WalkContext& context
 }  // namespace
 
 void ConvertTextNodes(IHTMLDOMNode* node, const WalkContext& context) {
-  const auto& [direction, pageEncoding, charsetMismatch] = context;
+  const ConvDirection direction = context.direction;
+  const TextEncoding pageEncoding = context.pageEncoding;
+  const bool charsetMismatch = context.charsetMismatch;
   if (!node) return;
   // The tree is walked with a stack of our own: a page may nest deeper than
   // the call stack allows. The calls are those of the recursive walk.
@@ -151,7 +156,9 @@ void ConvertFontFaces(IHTMLDocument2* document, std::u16string_view tag,
 }
 
 void ConvertStyleFonts(IHTMLDocument2* document, const WalkContext& context) {
-  const auto& [direction, pageEncoding, charsetMismatch] = context;
+  const ConvDirection direction = context.direction;
+  const TextEncoding pageEncoding = context.pageEncoding;
+  const bool charsetMismatch = context.charsetMismatch;
   auto all = AllElements(document);
   LONG length = 0;
   OleCheck(all->get_length(&length));
@@ -173,7 +180,9 @@ void ConvertStyleFonts(IHTMLDocument2* document, const WalkContext& context) {
 }
 
 void ConvertInputValues(IHTMLDocument2* document, const WalkContext& context) {
-  const auto& [direction, pageEncoding, charsetMismatch] = context;
+  const ConvDirection direction = context.direction;
+  const TextEncoding pageEncoding = context.pageEncoding;
+  const bool charsetMismatch = context.charsetMismatch;
   auto inputs = ElementsByTagName(document, u"input");
   ForEachItem<IHTMLElement>(inputs.get(), [&](IHTMLElement* input) {
     auto value = GetAttributeText(input, u"value");
@@ -183,7 +192,9 @@ void ConvertInputValues(IHTMLDocument2* document, const WalkContext& context) {
 }
 
 void ConvertAltTitle(IHTMLDocument2* document, const WalkContext& context) {
-  const auto& [direction, pageEncoding, charsetMismatch] = context;
+  const ConvDirection direction = context.direction;
+  const TextEncoding pageEncoding = context.pageEncoding;
+  const bool charsetMismatch = context.charsetMismatch;
   auto all = AllElements(document);
   ForEachItem<IHTMLElement>(all.get(), [&](IHTMLElement* element) {
     VARIANT alt;
@@ -200,7 +211,9 @@ void ConvertAltTitle(IHTMLDocument2* document, const WalkContext& context) {
 }
 
 void ConvertStyleSheets(IHTMLDocument2* document, const WalkContext& context) {
-  const auto& [direction, pageEncoding, charsetMismatch] = context;
+  const ConvDirection direction = context.direction;
+  const TextEncoding pageEncoding = context.pageEncoding;
+  const bool charsetMismatch = context.charsetMismatch;
   ComPtr<IHTMLStyleSheetsCollection> sheets;
   OleCheck(document->get_styleSheets(sheets.put()));
   if (!sheets) return;
