@@ -558,7 +558,11 @@ LONG RegSetValueEx(HKEY key, std::string_view valueName, DWORD type, const void*
   });
 }
 
-LONG RegQueryValueEx(HKEY key, std::string_view valueName, DWORD* type, std::string* data) {
+namespace {
+
+// Runs read on the open key's current contents, under the lock.
+template <class Read>
+LONG ReadKey(HKEY key, Read read) {
   State& s = S();
   std::lock_guard lock(s.mutex);
   auto t = Resolve(s, key);
@@ -567,11 +571,19 @@ LONG RegQueryValueEx(HKEY key, std::string_view valueName, DWORD* type, std::str
   if (s.loadError) return s.loadError;
   Key* k = Walk(s.store, t->hive, t->path);
   if (!k) return ERROR_KEY_DELETED;
-  Value* v = FindValue(*k, AnsiToUtf8(valueName));
-  if (!v) return ERROR_FILE_NOT_FOUND;
-  if (type) *type = v->type;
-  if (data) *data = IsText(v->type) ? Utf8ToAnsi(v->data) : v->data;
-  return ERROR_SUCCESS;
+  return read(*k);
+}
+
+}  // namespace
+
+LONG RegQueryValueEx(HKEY key, std::string_view valueName, DWORD* type, std::string* data) {
+  return ReadKey(key, [&](Key& k) -> LONG {
+    Value* v = FindValue(k, AnsiToUtf8(valueName));
+    if (!v) return ERROR_FILE_NOT_FOUND;
+    if (type) *type = v->type;
+    if (data) *data = IsText(v->type) ? Utf8ToAnsi(v->data) : v->data;
+    return ERROR_SUCCESS;
+  });
 }
 
 LONG RegQueryValueEx(HKEY key, std::string_view valueName, DWORD* type, void* data, DWORD* size) {
@@ -643,35 +655,23 @@ LONG RegDeleteKey(HKEY key, std::string_view subKey) { return DeleteKey(key, sub
 LONG RegDeleteTree(HKEY key, std::string_view subKey) { return DeleteKey(key, subKey, true); }
 
 LONG RegEnumKeyEx(HKEY key, DWORD index, std::string* name) {
-  State& s = S();
-  std::lock_guard lock(s.mutex);
-  auto t = Resolve(s, key);
-  if (!t) return ERROR_INVALID_HANDLE;
-  Refresh(s);
-  if (s.loadError) return s.loadError;
-  Key* k = Walk(s.store, t->hive, t->path);
-  if (!k) return ERROR_KEY_DELETED;
-  if (index >= k->subkeys.size()) return ERROR_NO_MORE_ITEMS;
-  auto it = std::next(k->subkeys.begin(), static_cast<std::ptrdiff_t>(index));
-  if (name) *name = Utf8ToAnsi(it->second->name);
-  return ERROR_SUCCESS;
+  return ReadKey(key, [&](Key& k) -> LONG {
+    if (index >= k.subkeys.size()) return ERROR_NO_MORE_ITEMS;
+    auto it = std::next(k.subkeys.begin(), static_cast<std::ptrdiff_t>(index));
+    if (name) *name = Utf8ToAnsi(it->second->name);
+    return ERROR_SUCCESS;
+  });
 }
 
 LONG RegEnumValue(HKEY key, DWORD index, std::string* name, DWORD* type, std::string* data) {
-  State& s = S();
-  std::lock_guard lock(s.mutex);
-  auto t = Resolve(s, key);
-  if (!t) return ERROR_INVALID_HANDLE;
-  Refresh(s);
-  if (s.loadError) return s.loadError;
-  Key* k = Walk(s.store, t->hive, t->path);
-  if (!k) return ERROR_KEY_DELETED;
-  if (index >= k->values.size()) return ERROR_NO_MORE_ITEMS;
-  const Value& v = k->values[index];
-  if (name) *name = Utf8ToAnsi(v.name);
-  if (type) *type = v.type;
-  if (data) *data = IsText(v.type) ? Utf8ToAnsi(v.data) : v.data;
-  return ERROR_SUCCESS;
+  return ReadKey(key, [&](Key& k) -> LONG {
+    if (index >= k.values.size()) return ERROR_NO_MORE_ITEMS;
+    const Value& v = k.values[index];
+    if (name) *name = Utf8ToAnsi(v.name);
+    if (type) *type = v.type;
+    if (data) *data = IsText(v.type) ? Utf8ToAnsi(v.data) : v.data;
+    return ERROR_SUCCESS;
+  });
 }
 
 RegKey& RegKey::operator=(RegKey&& other) noexcept {
