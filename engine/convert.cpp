@@ -6,25 +6,14 @@
 #include <memory>
 #include <vector>
 
+#include "engine/routes.h"
 #include "engine/tables.h"
+#include "engine/unit_path.h"
 #include "platform/base/ascii.h"
 #include "platform/win32/codepage.h"
 
 namespace quillmer {
 namespace {
-
-constexpr char16_t kPlaceholder = 0x001F;
-constexpr char16_t kWhiteSquare = 0x25A1;
-
-struct DirectionInfo {
-  UINT src, dst;
-  TableSide table;
-};
-
-DirectionInfo Info(ConvDirection d) {
-  return d == cdToTrad ? DirectionInfo{kCodePageGbk, kCodePageBig5, TableSide::ToTrad}
-                       : DirectionInfo{kCodePageBig5, kCodePageGbk, TableSide::ToSim};
-}
 
 std::u16string ReadUnits(std::string_view bytes, bool bigEndian) {
   std::u16string t(bytes.size() / 2, u'\0');
@@ -234,92 +223,9 @@ void ApplyFix(TextStream& stream, TableSide table) {
 
 namespace {
 
-// ConvertScript goes one unit at a time: what becomes of a unit in steps 1 to
-// 7 depends on the unit alone, and is worked out once and kept in a route
-// table. ApplyFix and the last decoding then run on the whole text.
-//
-// A unit takes the character tables only when it is one whole character of
-// the source code page that decodes back to itself; a single byte is left as
-// it is, so the unit is too (code page 936 reads 0x80 as the euro sign, 950 as
-// U+0080). Anything else — characters the source lacks, bytes such as 0xFF
-// that the character map would pair with the next character, one-way
-// mappings — has no counterpart and keeps its own form. A result that the
-// target code page cannot carry as one whole character of its own, read back
-// unchanged, is set aside and put back after ApplyFix; so is every surrogate
-// and U+001F, which stands in for what is set aside.
-struct UnitRoute {
-  std::uint16_t code;      // source code-page code whose table entry the route used
-  std::uint16_t mapped;    // that table entry
-  unsigned char bytes[2];  // the unit of step 6 in the target code page
-  std::uint8_t length;     // of bytes: 0, 1 or 2
-  std::uint8_t flags;
-};
-constexpr std::uint8_t kRouteKnown = 1, kRouteLocal = 2, kRouteAside = 4, kRouteTable = 8;
-
 // Zero-filled static storage: only the pages of units met are touched.
 UnitRoute g_routes[2][0x10000];
 bool g_fastPath = true;
-
-// The bytes of one unit in cp: from the cached arrays when `cached` and they
-// answer, else from the converter itself. -1 or 0 when there are none.
-int UnitBytes(UINT cp, char16_t u, std::uint16_t& bytes, bool cached) {
-  unsigned char b[8];
-  int n = cached ? EncodeUnitCached(cp, u, b) : -1;
-  if (n < 0) n = WideCharToMultiByte(cp, 0, &u, 1, reinterpret_cast<char*>(b), 8, nullptr, nullptr);
-  if (n < 1 || n > 2) return n > 2 ? -1 : n;
-  bytes = n == 2 ? static_cast<std::uint16_t>(b[0] << 8 | b[1]) : b[0];
-  return n;
-}
-
-// Whether n bytes are one whole character of code-page text (a byte below
-// 0x81, or a lead byte and one more) that cp decodes to one unit.
-bool DecodeBytes(UINT cp, std::uint16_t bytes, int n, char16_t& unit, bool cached) {
-  if (n == 1 ? bytes >= 0x81 : n != 2 || bytes < 0x8100) return false;
-  const unsigned char b[2] = {static_cast<unsigned char>(n == 2 ? bytes >> 8 : bytes),
-                              static_cast<unsigned char>(bytes & 0xFF)};
-  if (cached && HasCodePageCache(cp))
-    return DecodeCharCached(cp, b, static_cast<std::size_t>(n), &unit);
-  char16_t out[4];
-  if (MultiByteToWideChar(cp, 0, reinterpret_cast<const char*>(b), n, out, 4) != 1) return false;
-  unit = out[0];
-  return true;
-}
-
-// Works out the route of u (neither a surrogate nor U+001F): steps 1 to 7.
-UnitRoute FindRoute(char16_t u, const DirectionInfo& info, const std::uint16_t* map,
-                    std::uint16_t mark, bool cached) {
-  UnitRoute r{};
-  r.flags = kRouteKnown;
-  char16_t w = u, back = 0;
-  std::uint16_t src = 0;
-  const int n = UnitBytes(info.src, u, src, cached);
-  if (n == 2 && DecodeBytes(info.src, src, 2, back, cached) && back == u) {
-    // Step 2: a double-byte character of the source, through the table.
-    const bool inTable = src >= 0x8140 && src <= 0xFEFE;
-    const std::uint16_t mapped = inTable ? map[src - 0x8140] : mark;
-    if (inTable) {
-      r.flags |= kRouteTable;
-      r.code = src;
-      r.mapped = mapped;
-    }
-    // Steps 3 and 4: no counterpart (□, "?" or nothing whole) keeps the unit.
-    char16_t t;
-    if (DecodeBytes(info.dst, mapped, 2, t, cached) && t != kWhiteSquare && t != u'?') w = t;
-  }
-  // Steps 5 to 7: in the target code page, or set aside.
-  std::uint16_t out = 0;
-  int bn = UnitBytes(info.dst, w, out, cached);
-  if (bn < 1 || !DecodeBytes(info.dst, out, bn, back, cached) || back != w) {
-    r.flags |= kRouteAside;
-    bn = UnitBytes(info.dst, kPlaceholder, out, cached);
-    if (bn != 1 || out != kPlaceholder) return r;
-  }
-  r.length = static_cast<std::uint8_t>(bn);
-  r.bytes[0] = static_cast<unsigned char>(bn == 2 ? out >> 8 : out);
-  r.bytes[1] = static_cast<unsigned char>(out);
-  r.flags |= kRouteLocal;
-  return r;
-}
 
 // The direct byte paths (GBK to Big5 and back) read the source a character
 // at a time, as the code page does. A double-byte code with a table entry
@@ -574,6 +480,22 @@ bool ConvertScriptRoutes(std::u16string& text, const DirectionInfo& info, std::s
   return true;
 }
 
+void AppendTo(void* text, const char16_t* units, std::size_t n) {
+  static_cast<std::u16string*>(text)->append(units, n);
+}
+
+// ConvertScript in one pass over the units; false (the text untouched) when
+// the text must take the code-page path.
+bool ConvertScriptUnits(std::u16string& text, ConvDirection direction) {
+  std::u16string out;
+  UnitConverter converter(direction, &AppendTo, &out);
+  if (!converter.Ready()) return false;
+  out.reserve(text.size() + text.size() / 8);
+  if (!converter.Feed(text.data(), text.size()) || !converter.Finish()) return false;
+  text = std::move(out);
+  return true;
+}
+
 // ConvertScript with a byte buffer to work in, whose storage is reused.
 void ConvertScript(std::u16string& text, ConvDirection direction, std::string& scratch) {
   if (direction != cdToTrad && direction != cdToSim) return;
@@ -581,6 +503,7 @@ void ConvertScript(std::u16string& text, ConvDirection direction, std::string& s
   const DirectionInfo info = Info(direction);
   // Without both code pages nothing can be converted: the text stays as it is.
   if (!IsValidCodePage(info.src) || !IsValidCodePage(info.dst)) return;
+  if (g_fastPath && ConvertScriptUnits(text, direction)) return;
   if (!ConvertScriptRoutes(text, info, scratch, true))
     ConvertScriptRoutes(text, info, scratch, false);
 }
@@ -773,6 +696,33 @@ struct PutBackEncoder {
   }
 };
 
+void EncodeTo(void* encoder, const char16_t* units, std::size_t n) {
+  static_cast<Utf8Encoder*>(encoder)->Put(units, n);
+}
+
+// ConvertStream from UTF-8 to UTF-8 in one pass: decoded, converted and
+// encoded a block at a time. False (the stream untouched) when the text must
+// take the code-page path.
+bool ConvertUtf8Units(std::string& d, ConvDirection direction, bool writeSignature) {
+  std::string_view in = d;
+  if (in.size() >= 3 && in.substr(0, 3) == "\xEF\xBB\xBF") in.remove_prefix(3);
+  std::string out;
+  out.reserve(in.size() + in.size() / 8 + 3);
+  if (writeSignature) out.assign("\xEF\xBB\xBF");
+  Utf8Encoder encoder(out);
+  UnitConverter converter(direction, &EncodeTo, &encoder);
+  if (!converter.Ready()) return false;
+  bool fed = true;
+  DecodeUTF8To(reinterpret_cast<const unsigned char*>(in.data()), in.size(),
+               [&](const char16_t* units, std::size_t n) {
+                 return fed = converter.Feed(units, n);
+               });
+  if (!fed || !converter.Finish()) return false;
+  encoder.Finish();
+  d = std::move(out);
+  return true;
+}
+
 // ConvertStream from UTF-8 to UTF-8 in one go: the text goes from UTF-8 to
 // the routes' bytes and from the corrected bytes back to UTF-8 a block at a
 // time, never whole as UTF-16. The same result as decoding, ConvertScript and
@@ -852,7 +802,8 @@ void ConvertStream(TextStream& stream, TextEncoding source, TextEncoding target,
   // could decode included.
   if (source <= teBig5 && source == target && direction == cdNone) return;
   if (source == teUTF8 && target == teUTF8 && (direction == cdToTrad || direction == cdToSim) &&
-      ConvertUtf8Fast(d, Info(direction), writeSignature))
+      ((g_fastPath && ConvertUtf8Units(d, direction, writeSignature)) ||
+       ConvertUtf8Fast(d, Info(direction), writeSignature)))
     return;
 
   std::u16string t;

@@ -1,6 +1,7 @@
 #include "engine/detect.h"
 
 #include <bitset>
+#include <cstdint>
 #include <memory>
 
 #include "engine/convert.h"
@@ -39,6 +40,18 @@ bool WholeIsUTF8(const unsigned char* p, std::size_t n) {
   while (i < n) {
     i += AsciiBytes(p + i, n - i);
     if (i == n) break;
+    // Runs of three-byte sequences, most Chinese text, a word at a time: a
+    // lead byte 0xE0-0xEF and two continuation bytes, the second byte at
+    // least 0xA0 after 0xE0 and below 0xA0 after 0xED.
+    while (n - i >= 3) {
+      const std::uint32_t x = static_cast<std::uint32_t>(p[i]) | p[i + 1] << 8 | p[i + 2] << 16;
+      if ((x & 0xC0C0F0) != 0x8080E0) break;
+      const bool high = x & 0x2000;
+      if ((x & 0x0F) == 0x0 ? !high : (x & 0x0F) == 0xD && high) return false;
+      multi = true;
+      i += 3;
+    }
+    if (i == n || p[i] < 0x80) continue;
     const unsigned char b = p[i];
     std::size_t len;
     unsigned char lo = 0x80, hi = 0xBF;  // the range of the second byte

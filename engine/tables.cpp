@@ -1,6 +1,7 @@
 #include "engine/tables.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cstdlib>
 #include <cstring>
@@ -38,6 +39,11 @@ using fixtext::kNoSecond;
 using fixtext::SecondChar;
 
 }  // namespace
+
+std::uint64_t NewTableStamp() {
+  static std::atomic<std::uint64_t> next{1};
+  return next.fetch_add(1, std::memory_order_relaxed);
+}
 
 FixTable::FixTable() = default;
 
@@ -165,6 +171,7 @@ void FixTable::ForgetLookup() {
   pairFilter_.reset();
   shortFirst_ = {};
   matches_ = 0;
+  stamp_ = NewTableStamp();
 }
 
 namespace {
@@ -511,6 +518,7 @@ bool ApplyCharLine(EngineTables& t, const unsigned char* l, std::size_t size, st
 
 void LoadCharTables() {
   EngineTables& t = Tables();
+  t.CharTablesChanged();
   t.GbToB5Table.fill(kBig5Square);
   t.B5ToGbTable.fill(kGbkSquare);
   std::string_view text = RequireResource("strtbl");
@@ -606,6 +614,7 @@ void ResetTables() {
   EngineTables& t = Tables();
   t.GbToB5Table.fill(kBig5Square);
   t.B5ToGbTable.fill(kGbkSquare);
+  t.CharTablesChanged();
   t.B5fix.Clear();
   t.GBfix.Clear();
   t.charTablesLoaded = false;

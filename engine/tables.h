@@ -17,6 +17,10 @@
 
 namespace quillmer {
 
+// A number no table has had before: what a cache made from a table notes, so
+// that it knows when the table has changed.
+std::uint64_t NewTableStamp();
+
 constexpr int kCharTableSize = 32192;  // codes 0x8140..0xFEFF
 constexpr int kFixSlots = 32320;
 constexpr std::uint16_t kBig5Square = 0xA1BC;  // □ in Big5: no counterpart
@@ -90,12 +94,25 @@ class FixTable {
   void Prepare();
 
   std::size_t Count() const { return count_; }
+  // Changes whenever the lists or the index change (through Prepare).
+  std::uint64_t Stamp() const { return stamp_; }
   std::string_view Key(std::size_t i) const {
     if (keys_.starts.empty()) FindStarts(keys_);
     return View(keys_, i);
   }
   std::string_view Replacement(std::size_t i) const {
     return repls_.starts.empty() ? FindReplacement(i) : View(repls_, i);
+  }
+  // The keys of lines first..hi as (line, key), in order; cheaper than Key
+  // for a few slots' worth, before every line's start is noted.
+  template <typename Fn>
+  void ForEachKey(std::int32_t first, std::int32_t hi, Fn&& fn) const {
+    std::vector<std::int32_t> spans;
+    KeySpans(first, hi, spans);
+    const std::string_view text = keys_.text();
+    for (std::size_t k = 0; k + 2 < spans.size(); k += 3)
+      fn(spans[k], text.substr(static_cast<std::size_t>(spans[k + 1]),
+                               static_cast<std::size_t>(spans[k + 2])));
   }
   FixIndex& Index() { return index_ ? *index_ : NewIndex(); }
   const FixIndex& Index() const { return index_ ? *index_ : NewIndex(); }
@@ -191,6 +208,7 @@ class FixTable {
   mutable std::unique_ptr<std::uint64_t[]> pairFilter_;
   mutable std::array<std::uint64_t, 4> shortFirst_{};
   mutable std::uint32_t matches_ = 0;
+  std::uint64_t stamp_ = NewTableStamp();
   mutable std::uint32_t replacementsFound_ = 0;
 };
 
@@ -215,6 +233,10 @@ struct EngineTables {
   std::array<std::uint16_t, kCharTableSize> B5ToGbTable{};
   FixTable B5fix;
   FixTable GBfix;
+  // Changes whenever the character tables do; whoever writes to them directly
+  // calls CharTablesChanged.
+  std::uint64_t charStamp = NewTableStamp();
+  void CharTablesChanged() { charStamp = NewTableStamp(); }
   bool charTablesLoaded = false;
   bool allReady = false;
   // "Text_Convert" / "UserFix": whether the user's emendation files take part.

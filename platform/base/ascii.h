@@ -72,6 +72,33 @@ inline std::size_t PlainBytes(const unsigned char* p, std::size_t n, const unsig
   return i;
 }
 
+// The number of leading units of p[0..n) below 0x80 and not among the count
+// units of stop (count at most 4).
+inline std::size_t PlainUnits(const char16_t* p, std::size_t n, const char16_t* stop,
+                              std::size_t count) {
+  std::size_t i = 0;
+#if defined(__SSE2__)
+  __m128i s[4];
+  for (std::size_t j = 0; j < 4; ++j)
+    s[j] = _mm_set1_epi16(static_cast<short>(j < count ? stop[j] : 0x80));
+  const __m128i high = _mm_set1_epi16(static_cast<short>(0xFF80));
+  const __m128i zero = _mm_setzero_si128();
+  for (; i + 8 <= n; i += 8) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+    __m128i hit = _mm_xor_si128(_mm_cmpeq_epi16(_mm_and_si128(v, high), zero),
+                                _mm_set1_epi16(-1));
+    for (std::size_t j = 0; j < count; ++j) hit = _mm_or_si128(hit, _mm_cmpeq_epi16(v, s[j]));
+    if (int mask = _mm_movemask_epi8(hit)) return i + static_cast<std::size_t>(__builtin_ctz(mask)) / 2;
+  }
+#endif
+  for (; i < n && p[i] < 0x80; ++i) {
+    bool hit = false;
+    for (std::size_t j = 0; j < count; ++j) hit |= p[i] == stop[j];
+    if (hit) break;
+  }
+  return i;
+}
+
 // Copies n units, each below 0x100, as bytes.
 inline void NarrowUnits(const char16_t* from, std::size_t n, char* to) {
   std::size_t i = 0;

@@ -198,6 +198,7 @@ TEST_F(ConvertFast, SameAsTheGeneralPathWhenEntriesAreOdd) {
   t.GbToB5Table[code(Gbk(u"头"))] = 0xFFFF;
   t.B5ToGbTable[code(Big5(u"國"))] = 0xA3BF;  // full-width question mark
   t.B5ToGbTable[code(Big5(u"頭"))] = 0x3F3F;
+  t.CharTablesChanged();
   std::mt19937 rng(3);
   ExpectSameBothWays(rng, u"中国头发國頭髮", 2000);
 }
@@ -211,6 +212,7 @@ TEST_F(ConvertFast, NoticesTableChangesAfterAConversion) {
       static_cast<unsigned char>(Gbk(u"国")[0]) << 8 | static_cast<unsigned char>(Gbk(u"国")[1]);
   Tables().GbToB5Table[gb - 0x8140] = static_cast<std::uint16_t>(
       static_cast<unsigned char>(b[0]) << 8 | static_cast<unsigned char>(b[1]));
+  Tables().CharTablesChanged();
   EXPECT_EQ(Convert(u"国", cdToTrad, true), u"頭");
   ResetTables();
   EXPECT_EQ(Convert(u"国", cdToTrad, true), u"國");
