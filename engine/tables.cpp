@@ -581,6 +581,52 @@ void LoadBuiltinFix(FixTable& table, TableSide side) {
 
 namespace {
 
+// Eight bytes a step: the module's phrase texts are 600 KB.
+std::uint64_t HashBlock(std::string_view bytes, std::uint64_t h) {
+  constexpr std::uint64_t k1 = 0x9E3779B97F4A7C15ull, k2 = 0xC2B2AE3D27D4EB4Full;
+  auto step = [&](std::uint64_t w) { h = std::rotl(h ^ (w * k1), 27) * k2 + 0x52DCE729; };
+  std::size_t i = 0;
+  for (; i + 8 <= bytes.size(); i += 8) {
+    std::uint64_t w;
+    std::memcpy(&w, bytes.data() + i, 8);
+    step(w);
+  }
+  std::uint64_t tail = 0;
+  if (i < bytes.size()) std::memcpy(&tail, bytes.data() + i, bytes.size() - i);
+  step(tail);
+  // The length keeps a line moved from one text to the other a change.
+  step(bytes.size());
+  return h;
+}
+
+std::int32_t FixIdentity(std::string_view keys, std::string_view repls) {
+  std::uint64_t h = HashBlock(repls, HashBlock(keys, 0x27D4EB2F165667C5ull));
+  h ^= h >> 33;
+  h *= 0xFF51AFD7ED558CCDull;
+  h ^= h >> 33;
+  const auto id = static_cast<std::int32_t>(static_cast<std::uint32_t>(h ^ (h >> 32)));
+  return id != 0 ? id : 1;
+}
+
+}  // namespace
+
+std::int32_t BuiltinFixIdentity(TableSide side) {
+  const bool b5 = side == TableSide::ToTrad;
+  std::string_view keys = RequireResource(b5 ? "b5_1ndx" : "gb_1ndx");
+  std::string_view repls = RequireResource(b5 ? "b5_2ndx" : "gb_2ndx");
+  if (!IsBuiltinResourceData(keys) || !IsBuiltinResourceData(repls))
+    return FixIdentity(keys, repls);
+  // The module's own texts never change while it runs.
+  if (b5) {
+    static const std::int32_t id = FixIdentity(keys, repls);
+    return id;
+  }
+  static const std::int32_t id = FixIdentity(keys, repls);
+  return id;
+}
+
+namespace {
+
 void InitFix(FixTable& table, TableSide side) {
   table.Clear();
   const EngineTables& t = Tables();

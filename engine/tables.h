@@ -266,6 +266,11 @@ void InitGBfix();
 // Loads a phrase table from its three resources (index, keys, replacements).
 void LoadBuiltinFix(FixTable& table, TableSide side);
 
+// What tells one built-in phrase table from another, so that an index merged
+// with an older one is built again: a hash of its keys and replacements, taken
+// once per process for the module's own. Never 0, the value of a missing key.
+std::int32_t BuiltinFixIdentity(TableSide side);
+
 // Forgets every table, as at module load; tests use it with their own resources.
 void ResetTables();
 

@@ -17,9 +17,9 @@ namespace quillmer {
 namespace {
 
 constexpr FixSide kSides[2] = {
-    {"user_b5fix.dat", "b5fix.ndx", "AgeUserB5fix", "HashUserB5fix", 0x01,
+    {"user_b5fix.dat", "b5fix.ndx", "AgeUserB5fix", "HashUserB5fix", "HashBuiltinB5fix", 0x01,
      "Error inititating B5fix!"},
-    {"user_gbfix.dat", "gbfix.ndx", "AgeUserGBfix", "HashUserGBfix", 0x76,
+    {"user_gbfix.dat", "gbfix.ndx", "AgeUserGBfix", "HashUserGBfix", "HashBuiltinGBfix", 0x76,
      "Error initiating GBfix!"},
 };
 
@@ -106,6 +106,7 @@ void Rebuild(FixTable& table, TableSide which, const UserFixHost& host) {
   table.Clear();
   FixTable builtin;
   LoadBuiltinFix(builtin, which);
+  const std::int32_t builtinId = BuiltinFixIdentity(which);
   // The age before the read: a file saved meanwhile then counts as changed.
   const std::int32_t age = FileAge(userPath);
   std::vector<std::string> user;
@@ -128,7 +129,8 @@ void Rebuild(FixTable& table, TableSide which, const UserFixHost& host) {
     return;
   }
   try {
-    // The hash first: an age stored without it still leaves the index stale.
+    // The hashes first: an age stored without them still leaves the index stale.
+    host.WriteAgeValue(side.builtinKey, builtinId);
     host.WriteAgeValue(side.hashKey, hash);
     host.WriteAgeValue(side.ageKey, age);
   } catch (const Error&) {
@@ -361,6 +363,10 @@ bool IndexStale(TableSide which, const UserFixHost& host) {
   const std::string userPath = host.directory + side.userFile;
   std::int32_t stored = host.ReadAgeValue ? host.ReadAgeValue(side.ageKey) : 0;
   if (FileAge(userPath) != stored) return true;
+  // Merged with another built-in table (the program changed), or by a
+  // version that did not record it.
+  const std::int32_t builtin = host.ReadAgeValue ? host.ReadAgeValue(side.builtinKey) : 0;
+  if (builtin != BuiltinFixIdentity(which)) return true;
   // Saved again within the age's two seconds: only the content tells.
   std::optional<std::string> bytes;
   try {

@@ -18,10 +18,11 @@ namespace quillmer {
 
 // The names belonging to one side: 0 B5fix, 1 GBfix.
 struct FixSide {
-  const char* userFile;   // "user_b5fix.dat"
-  const char* indexFile;  // "b5fix.ndx"
-  const char* ageKey;     // "AgeUserB5fix", in section "Text_Convert"
-  const char* hashKey;    // "HashUserB5fix": the content the index was built from
+  const char* userFile;    // "user_b5fix.dat"
+  const char* indexFile;   // "b5fix.ndx"
+  const char* ageKey;      // "AgeUserB5fix", in section "Text_Convert"
+  const char* hashKey;     // "HashUserB5fix": the content the index was built from
+  const char* builtinKey;  // "HashBuiltinB5fix": the built-in table it was merged with
   std::uint8_t formatByte;
   const char* readError;  // shown when an open index file cannot be read
 };
@@ -85,7 +86,7 @@ std::int32_t UserFileHash(std::string_view bytes);
 // ---- the host --------------------------------------------------------------
 
 // Whether side's index file must be built again: it is missing, or the user
-// file's age or content differs from the stored values.
+// file's age or content, or the built-in table, differs from the stored values.
 bool IndexStale(TableSide side, const UserFixHost& host);
 
 // The user path of InitB5fix / InitGBfix; false when it does not apply (no

@@ -61,7 +61,9 @@ TEST_F(UserFixCommand, AUserFileChangesTheOutputAndItsIndexIsReusedUntilTheFileC
   EXPECT_EQ(0u, Stamp(index).mode & 0222) << "the index is left read-only";
   const std::string age = std::to_string(FileAge((home_ / "user_b5fix.dat").string()));
   const std::string hash = std::to_string(UserFileHash(ReadAll(home_ / "user_b5fix.dat")));
-  EXPECT_EQ("[Text_Convert]\nHashUserB5fix=" + hash + "\nAgeUserB5fix=" + age + "\n",
+  const std::string builtin = std::to_string(BuiltinFixIdentity(TableSide::ToTrad));
+  EXPECT_EQ("[Text_Convert]\nHashBuiltinB5fix=" + builtin + "\nHashUserB5fix=" + hash +
+                "\nAgeUserB5fix=" + age + "\n",
             ReadAll(home_ / "Quillmer.ini"));
   EXPECT_FALSE(std::filesystem::exists(home_ / "gbfix.ndx"));
 
@@ -77,8 +79,9 @@ TEST_F(UserFixCommand, AUserFileChangesTheOutputAndItsIndexIsReusedUntilTheFileC
   auto third = Convert(input);
   EXPECT_EQ("華夏頭髮", third.out);
   EXPECT_NE(before, Stamp(index));
-  EXPECT_EQ("[Text_Convert]\nHashUserB5fix=" + hash + "\nAgeUserB5fix=" +
-                std::to_string(FileAge((home_ / "user_b5fix.dat").string())) + "\n",
+  EXPECT_EQ("[Text_Convert]\nHashBuiltinB5fix=" + builtin + "\nHashUserB5fix=" + hash +
+                "\nAgeUserB5fix=" + std::to_string(FileAge((home_ / "user_b5fix.dat").string())) +
+                "\n",
             ReadAll(home_ / "Quillmer.ini"));
 
   // UserFix off: the built-in table, and the index is left alone.
@@ -103,6 +106,47 @@ TEST_F(UserFixCommand, ADamagedIndexIsBuiltAgain) {
   EXPECT_EQ("中華頭髮", r.out);
   EXPECT_EQ("", r.err);
   EXPECT_EQ(good, ReadAll(index));
+}
+
+// The program cannot be given other built-in phrases from outside, so the
+// files an older version left are made here: an index merged with a table
+// of its own, and settings that name that table or none.
+TEST_F(UserFixCommand, AnIndexLeftByAnotherBuiltInTableIsBuiltAgain) {
+  const std::string entry = JoinFixLine(EncodeCodePage(950, u"中國"), EncodeCodePage(950, u"華夏"));
+  WriteAll(home_ / "user_b5fix.dat", "-1,-1,-1,-1,-1,-1\r\n\"Key\",\"Value\"\r\n" + entry + "\r\n");
+  ASSERT_EQ("華夏頭髮", Convert("中国头发").out);
+  const auto index = home_ / "b5fix.ndx";
+  const std::string good = ReadAll(index);
+  const std::string settings = ReadAll(home_ / "Quillmer.ini");
+  const std::string current =
+      "HashBuiltinB5fix=" + std::to_string(BuiltinFixIdentity(TableSide::ToTrad));
+  ASSERT_NE(std::string::npos, settings.find(current + "\n")) << settings;
+
+  FixTable old;
+  old.Add(EncodeCodePage(950, u"頭發"), EncodeCodePage(950, u"首髮"));
+  FixTable merged;
+  MergeFixTable(merged, old, {entry});
+  const std::string oldIndex = WriteFixIndexFile(merged, 0x01);
+  for (const std::string& stored : {std::string("HashBuiltinB5fix=12345\n"), std::string()}) {
+    SCOPED_TRACE(stored.empty() ? "no value stored" : "another table's value");
+    std::filesystem::remove(index);
+    WriteAll(index, oldIndex);
+    std::string older = settings;
+    older.replace(older.find(current + "\n"), current.size() + 1, stored);
+    WriteAll(home_ / "Quillmer.ini", older);
+
+    auto r = Convert("中国头发");
+    EXPECT_EQ(0, r.status);
+    EXPECT_EQ("華夏頭髮", r.out) << "the program's own phrases and the user's";
+    EXPECT_EQ("", r.err);
+    EXPECT_EQ(good, ReadAll(index));
+    EXPECT_NE(std::string::npos, ReadAll(home_ / "Quillmer.ini").find(current + "\n"));
+
+    // Rebuilt once: the next run reads it.
+    const FileStamp before = Stamp(index);
+    EXPECT_EQ("華夏頭髮", Convert("中国头发").out);
+    EXPECT_EQ(before, Stamp(index));
+  }
 }
 
 TEST_F(UserFixCommand, AnUnreadableSettingsFileFailsClearly) {

@@ -361,7 +361,8 @@ TEST_F(UserFixTest, ACorruptIndexIsBuiltAgainSilently) {
   for (std::size_t cut : {std::size_t{0}, std::size_t{10}, good.size() / 2, good.size() - 1}) {
     std::filesystem::remove(tmp_ / "b5fix.ndx");
     WriteAll(tmp_ / "b5fix.ndx", good.substr(0, cut));
-    ASSERT_FALSE(IndexStale(TableSide::ToTrad, *Tables().user)) << "same age: only the content tells";
+    ASSERT_FALSE(IndexStale(TableSide::ToTrad, *Tables().user))
+        << "same age: only the content tells";
     Reinit();
     EXPECT_EQ(good, ReadAll(tmp_ / "b5fix.ndx")) << "cut at " << cut;
     EXPECT_EQ(u"", ToTrad(u"头发"));
@@ -385,7 +386,8 @@ TEST_F(UserFixTest, AFailedIndexWriteKeepsTheTableAndStoresNoAge) {
   ASSERT_EQ(1u, boxes.size());
   EXPECT_EQ(u"Cannot write \"Quillmer.ini\".", boxes[0].text) << "the file that failed";
   EXPECT_EQ(MB_ICONERROR, boxes[0].flags & 0xF0);
-  EXPECT_TRUE(IndexStale(TableSide::ToTrad, *Tables().user)) << "no age stored: the next load builds again";
+  EXPECT_TRUE(IndexStale(TableSide::ToTrad, *Tables().user))
+      << "no age stored: the next load builds again";
 }
 
 // An index that cannot be written (a folder in its place, a read-only
@@ -438,13 +440,97 @@ TEST_F(UserFixTest, TheOtherTablesIndexIsBuiltAgain) {
   const std::string b5 = ReadAll(tmp_ / "b5fix.ndx");
   std::filesystem::remove(tmp_ / "b5fix.ndx");
   std::filesystem::copy_file(tmp_ / "gbfix.ndx", tmp_ / "b5fix.ndx");
-  ASSERT_FALSE(IndexStale(TableSide::ToTrad, *Tables().user)) << "same age and content of the user file";
+  ASSERT_FALSE(IndexStale(TableSide::ToTrad, *Tables().user))
+      << "same age and content of the user file";
   Reinit();
   EXPECT_EQ(u"", ToTrad(u"头发")) << "B5fix's own phrases";
   EXPECT_EQ(b5, ReadAll(tmp_ / "b5fix.ndx"));
   FixTable t;
   EXPECT_FALSE(ReadFixIndexFile(ReadAll(tmp_ / "gbfix.ndx"), t, 0x01));
   EXPECT_TRUE(ReadFixIndexFile(ReadAll(tmp_ / "gbfix.ndx"), t, 0x76));
+}
+
+TEST(BuiltinFixIdentity, TellsTablesApartByKeysAndReplacements) {
+  struct Restore {
+    ~Restore() { ClearResourceOverrides(); }
+  } restore;
+  auto identity = [](const std::string& keys, const std::string& repls) {
+    SetResourceOverride("b5_1ndx", RT_RCDATA, keys);
+    SetResourceOverride("b5_2ndx", RT_RCDATA, repls);
+    return BuiltinFixIdentity(TableSide::ToTrad);
+  };
+  const std::int32_t base = identity("ab\na\n", "x\ny\n");
+  EXPECT_EQ(base, identity("ab\na\n", "x\ny\n")) << "the same table, the same value";
+  EXPECT_NE(base, identity("ab\na\n", "x\nz\n")) << "one replacement";
+  EXPECT_NE(base, identity("ac\na\n", "x\ny\n")) << "one key";
+  EXPECT_NE(base, identity("ab\n", "a\nx\ny\n")) << "a line moved between the texts";
+  EXPECT_NE(0, identity("", "")) << "0 is what a missing key reads as";
+
+  ClearResourceOverrides();
+  const std::int32_t own = BuiltinFixIdentity(TableSide::ToTrad);
+  EXPECT_EQ(own, BuiltinFixIdentity(TableSide::ToTrad));
+  EXPECT_NE(own, BuiltinFixIdentity(TableSide::ToSim));
+  EXPECT_NE(own, base);
+}
+
+// A program with other built-in phrases finds an index merged with the old
+// ones: it is built again, with the user's entries, and then reused.
+TEST_F(UserFixTest, AnIndexMergedWithAnotherBuiltInTableIsBuiltAgain) {
+  WriteUser("user_b5fix.dat", {JoinFixLine(Big5(u"中國"), Big5(u"華夏"))});
+  Touch("user_b5fix.dat", 1700000000);
+  EXPECT_EQ(u"華夏頭髮幹了", ToTrad(u"中国头发干了"));
+  EXPECT_EQ(1, ageWrites);
+  const std::int32_t first = ages["HashBuiltinB5fix"];
+  EXPECT_EQ(BuiltinFixIdentity(TableSide::ToTrad), first);
+
+  // The next version: one replacement changed, one entry gone.
+  Install({testing::CharLine(u"头", u"頭"), testing::CharLine(u"发", u"發髮"),
+           testing::CharLine(u"国", u"國"), testing::CharLine(u"中", u"中"),
+           testing::CharLine(u"干", u"干幹"), testing::CharLine(u"了", u"了")},
+          {{Big5(u"頭發"), Big5(u"首髮")}}, {});
+  EXPECT_TRUE(IndexStale(TableSide::ToTrad, *Tables().user)) << "same user file, other table";
+  EXPECT_EQ(u"華夏首髮干了", ToTrad(u"中国头发干了"));
+  EXPECT_EQ(2, ageWrites);
+  EXPECT_NE(first, ages["HashBuiltinB5fix"]);
+  FixTable builtin, merged;
+  LoadBuiltinFix(builtin, TableSide::ToTrad);
+  MergeFixTable(merged, builtin, {JoinFixLine(Big5(u"中國"), Big5(u"華夏"))});
+  EXPECT_EQ(WriteFixIndexFile(merged, 0x01), ReadAll(tmp_ / "b5fix.ndx"));
+
+  Reinit();
+  EXPECT_EQ(2, ageWrites) << "read, not rebuilt";
+
+  // And back to the first table.
+  InstallCommon();
+  EXPECT_EQ(u"華夏頭髮幹了", ToTrad(u"中国头发干了"));
+  EXPECT_EQ(3, ageWrites);
+  EXPECT_EQ(first, ages["HashBuiltinB5fix"]);
+  EXPECT_TRUE(boxes.empty());
+}
+
+// Settings written before the built-in table was recorded: one rebuild, the
+// same index, and the value stored for next time.
+TEST_F(UserFixTest, SettingsWithoutTheBuiltInTablesHashRebuildOnce) {
+  WriteUser("user_b5fix.dat", {JoinFixLine(Big5(u"中國"), Big5(u"華夏"))});
+  WriteUser("user_gbfix.dat", {JoinFixLine(Gbk(u"头发"), Gbk(u"发头"))});
+  EnsureTables();
+  const std::string b5 = ReadAll(tmp_ / "b5fix.ndx"), gb = ReadAll(tmp_ / "gbfix.ndx");
+  ASSERT_EQ(2, ageWrites);
+  ages.erase("HashBuiltinB5fix");
+  ages.erase("HashBuiltinGBfix");
+
+  EXPECT_TRUE(IndexStale(TableSide::ToTrad, *Tables().user));
+  EXPECT_TRUE(IndexStale(TableSide::ToSim, *Tables().user));
+  Reinit();
+  EXPECT_EQ(4, ageWrites);
+  EXPECT_EQ(b5, ReadAll(tmp_ / "b5fix.ndx"));
+  EXPECT_EQ(gb, ReadAll(tmp_ / "gbfix.ndx"));
+  EXPECT_EQ(BuiltinFixIdentity(TableSide::ToTrad), ages["HashBuiltinB5fix"]);
+  EXPECT_EQ(BuiltinFixIdentity(TableSide::ToSim), ages["HashBuiltinGBfix"]);
+  EXPECT_EQ(u"華夏", ToTrad(u"中国"));
+
+  Reinit();
+  EXPECT_EQ(4, ageWrites) << "once";
 }
 
 TEST_F(UserFixTest, WithoutAUserFileTheBuiltInTableIsUsed) {
