@@ -1,18 +1,22 @@
-// Generates the built-in conversion tables from OpenCC's dictionaries (exported
-// as text) and checks them with the engine code that reads them.
+// Generates the built-in conversion tables from OpenCC's text dictionaries and
+// checks them with the engine code that reads them.
 //
 //   gen_tables --dicts DIR --corpus FILE... --supplement FILE --out DIR [--check]
+//              [--dump-derived DIR]
 //
-// DIR holds STCharacters.txt, STPhrases.txt, TSCharacters.txt, TSPhrases.txt,
-// TWVariants.txt, TWVariantsRev.txt and TWVariantsRevPhrases.txt. Each --corpus
-// FILE is UTF-8 text; the characters frequent in all of them go into the
-// detection tables. --check compares with the files in --out instead of
-// writing them.
+// DIR is OpenCC's data/dictionary folder: CJK_Compatibility_Ideographs,
+// STCharacters, STPhrases, TSCharacters, TSPhrases, TWVariants,
+// TWVariantsPhrases, TWVariantsRevPhrases, HKPhrases and TWPhrases (.txt). The
+// dictionaries OpenCC's build derives (TWVariantsRev, TSCharactersExt,
+// STPhrases_GeneratedFromRegionalPhrases) are derived here the same way;
+// --dump-derived writes them out as text for comparison. Each --corpus FILE is
+// UTF-8 text; the characters frequent in all of them go into the detection
+// tables. --check compares with the files in --out instead of writing them.
 //
 // The expected form of every word is what OpenCC's s2tw and tw2s produce for it
 // alone, so the dictionaries are replayed here the way those two configurations
-// chain them: segmentation by longest phrase, then each dictionary group over
-// each segment.
+// chain them: normalization, segmentation by longest phrase, then each
+// dictionary group over each segment.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -114,7 +118,16 @@ std::string Hex(unsigned code) {
 
 struct Dict {
   std::unordered_map<U32, std::vector<U32>> entries;
+  std::vector<U32> order;                // keys as the file lists them
+  std::map<U32, U32> reversePreferences;  // "# @reverse-prefer:" lines
   std::size_t maxLen = 0;
+
+  // The first entry of a key stays.
+  void Add(U32 key, std::vector<U32> values) {
+    if (key.empty() || values.empty()) throw std::runtime_error("empty dictionary entry");
+    maxLen = std::max(maxLen, key.size());
+    if (entries.emplace(key, std::move(values)).second) order.push_back(std::move(key));
+  }
 
   // Length of the longest key that begins text[pos, end), 0 if none.
   std::size_t MatchPrefix(const U32& text, std::size_t pos, std::size_t end,
@@ -130,46 +143,121 @@ struct Dict {
   }
 
   std::vector<U32> SortedKeys() const {
-    std::vector<U32> keys;
-    for (const auto& [k, v] : entries) keys.push_back(k);
+    std::vector<U32> keys = order;
     std::sort(keys.begin(), keys.end());
     return keys;
   }
 };
 
+std::vector<std::string> SplitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(std::move(line));
+  }
+  return lines;
+}
+
+std::pair<U32, std::vector<U32>> ParseEntry(const std::string& line, const std::string& where) {
+  auto tab = line.find('\t');
+  if (tab == std::string::npos) throw std::runtime_error(where + ": line without a tab");
+  std::vector<U32> values;
+  std::istringstream vs(line.substr(tab + 1));
+  for (std::string v; vs >> v;) values.push_back(FromUtf8_32(v));
+  return {FromUtf8_32(line.substr(0, tab)), std::move(values)};
+}
+
+// OpenCC's text format: KEY<TAB>VALUE [VALUE...], '#' comment lines.
 Dict LoadDict(const std::string& path) {
+  const std::string kPrefer = "# @reverse-prefer:";
   Dict d;
-  std::istringstream in(ReadFileBytes(path));
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.empty()) continue;
-    auto tab = line.find('\t');
-    if (tab == std::string::npos) throw std::runtime_error(path + ": line without a tab");
-    U32 key = FromUtf8_32(line.substr(0, tab));
-    std::vector<U32> values;
-    std::istringstream vs(line.substr(tab + 1));
-    std::string v;
-    while (vs >> v) values.push_back(FromUtf8_32(v));
-    if (key.empty() || values.empty()) throw std::runtime_error(path + ": empty entry");
-    d.maxLen = std::max(d.maxLen, key.size());
-    d.entries.emplace(std::move(key), std::move(values));
+  const auto lines = SplitLines(ReadFileBytes(path));
+  for (std::size_t n = 0; n < lines.size(); ++n) {
+    const std::string& line = lines[n];
+    const std::string where = path + ":" + std::to_string(n + 1);
+    if (line.compare(0, kPrefer.size(), kPrefer) == 0) {
+      std::istringstream f(line.substr(kPrefer.size()));
+      std::vector<std::string> fields;
+      for (std::string w; f >> w;) fields.push_back(w);
+      if (fields.empty() || fields.size() > 2) throw std::runtime_error(where + ": bad preference");
+      d.reversePreferences[FromUtf8_32(fields.front())] = FromUtf8_32(fields.back());
+      continue;
+    }
+    if (line.empty() || line[0] == '#') continue;
+    auto [key, values] = ParseEntry(line, where);
+    if (key.empty() || values.empty()) throw std::runtime_error(where + ": empty entry");
+    d.Add(std::move(key), std::move(values));
   }
   return d;
 }
 
+// The dictionaries OpenCC's build derives from the text ones.
+
+// reverse.py: every value maps back to the keys that give it, in file order,
+// the preferred one first.
+Dict Reverse(const Dict& d) {
+  std::map<U32, std::vector<U32>> back;
+  for (const U32& key : d.order)
+    for (const U32& v : d.entries.at(key)) back[v].push_back(key);
+  for (const auto& [key, preferred] : d.reversePreferences) {
+    auto it = back.find(key);
+    auto at = it == back.end() ? std::vector<U32>::iterator{}
+                               : std::find(it->second.begin(), it->second.end(), preferred);
+    if (it == back.end() || at == it->second.end())
+      throw std::runtime_error("reverse preference " + ToUtf8_32(key) + " has no mapping");
+    std::rotate(it->second.begin(), at, at + 1);
+  }
+  Dict r;
+  for (auto& [key, keys] : back) r.Add(key, std::move(keys));
+  return r;
+}
+
+// extract_tofu_risk.py: the entry after each "# @tofu-risk:" line, without
+// its first value when that is the key itself.
+Dict ExtractTofuRisk(const std::string& path) {
+  const std::string kTofu = "# @tofu-risk:";
+  Dict d;
+  const auto lines = SplitLines(ReadFileBytes(path));
+  for (std::size_t n = 0; n < lines.size(); ++n) {
+    if (lines[n].compare(0, kTofu.size(), kTofu) != 0) continue;
+    const std::string where = path + ":" + std::to_string(n + 1);
+    if (n + 1 >= lines.size() || lines[n + 1].empty() || lines[n + 1][0] == '#')
+      throw std::runtime_error(where + ": no entry after the tofu-risk mark");
+    auto [key, values] = ParseEntry(lines[n + 1], where);
+    if (!values.empty() && values.front() == key) values.erase(values.begin());
+    if (values.empty()) throw std::runtime_error(where + ": no other form after the mark");
+    d.Add(std::move(key), std::move(values));
+  }
+  return d;
+}
+
+// A "union" group: the longest match over all dictionaries, the earlier one
+// on a tie; which is one dictionary where the earlier entry of a key wins.
+Dict Union(std::initializer_list<const Dict*> dicts) {
+  Dict u;
+  for (const Dict* d : dicts)
+    for (const U32& key : d->order) u.Add(key, d->entries.at(key));
+  return u;
+}
+
+// A "short_circuit" group: the first dictionary with a match at a position wins.
 using DictGroup = std::vector<const Dict*>;
 
-// One OpenCC configuration: segmentation by longest match of one dictionary,
-// then each group of dictionaries converts each segment in turn; within a
-// group the first dictionary that has a match at a position wins.
+// One OpenCC configuration: normalization over the whole text, segmentation by
+// longest match of one dictionary (none: the text is one segment), then each
+// group of dictionaries converts each segment in turn.
 struct Chain {
-  const Dict* segmentation;
+  const Dict* normalization = nullptr;
+  const Dict* segmentation = nullptr;
   std::vector<DictGroup> conversions;
 
-  U32 Convert(const U32& text) const {
+  U32 Convert(const U32& input) const {
+    const U32 text = normalization ? ConvertSegment(input, {normalization}) : input;
     std::vector<U32> segments;
+    if (!segmentation) segments.push_back(text);
     std::size_t runStart = 0, runLen = 0;
-    for (std::size_t pos = 0; pos < text.size();) {
+    for (std::size_t pos = 0; segmentation && pos < text.size();) {
       std::size_t m = segmentation->MatchPrefix(text, pos, text.size());
       if (m == 0) {
         ++runLen;
@@ -207,6 +295,39 @@ struct Chain {
     return out;
   }
 };
+
+// generate_st_phrases_from_regional_phrases.py: the keys of the regional
+// phrase dictionaries in Simplified (t2s, tofu-risk forms included), kept from
+// three characters on, each giving back its key. Two keys with one Simplified
+// form are an error of the data.
+Dict GenerateFromRegionalPhrases(std::initializer_list<const Dict*> regional, const Chain& t2s) {
+  std::map<U32, std::vector<U32>> projections;
+  for (const Dict* d : regional)
+    for (const U32& key : d->order) {
+      U32 s = t2s.Convert(key);
+      if (s.size() >= 3) projections[s].push_back(key);
+    }
+  Dict g;
+  for (auto& [s, keys] : projections) {
+    for (const U32& k : keys)
+      if (k != keys.front())
+        throw std::runtime_error("regional phrases " + ToUtf8_32(keys.front()) + " and " +
+                                 ToUtf8_32(k) + " have one Simplified form");
+    g.Add(s, {keys.front()});
+  }
+  return g;
+}
+
+void DumpDict(const Dict& d, const std::string& path) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  for (const U32& key : d.SortedKeys()) {
+    out << ToUtf8_32(key) << '\t';
+    const auto& values = d.entries.at(key);
+    for (std::size_t i = 0; i < values.size(); ++i) out << (i ? " " : "") << ToUtf8_32(values[i]);
+    out << '\n';
+  }
+  if (!out) throw std::runtime_error("cannot write " + path);
+}
 
 // ---- code pages ---------------------------------------------------------
 
@@ -305,7 +426,7 @@ void InstallResources(const Resources& r) {
 // ---- the generator ------------------------------------------------------
 
 struct Options {
-  std::string dicts, supplement, out;
+  std::string dicts, supplement, out, dumpDerived;
   std::vector<std::string> corpora;
   bool check = false;
 };
@@ -345,18 +466,35 @@ Supplement LoadSupplement(const std::string& path, const CodePage& big5, const C
 class Generator {
  public:
   explicit Generator(const Options& o) : opt_(o), gbk_(936), big5_(950) {
-    auto load = [&](const char* name) { return LoadDict(opt_.dicts + "/" + name + ".txt"); };
+    auto path = [&](const char* name) { return opt_.dicts + "/" + name + ".txt"; };
+    auto load = [&](const char* name) { return LoadDict(path(name)); };
+    cjk_ = load("CJK_Compatibility_Ideographs");
     stChars_ = load("STCharacters");
     stPhrases_ = load("STPhrases");
     tsChars_ = load("TSCharacters");
     tsPhrases_ = load("TSPhrases");
     twVariants_ = load("TWVariants");
-    twVariantsRev_ = load("TWVariantsRev");
+    twVariantsPhrases_ = load("TWVariantsPhrases");
     twVariantsRevPhrases_ = load("TWVariantsRevPhrases");
-    // As OpenCC's s2tw.json and tw2s.json chain them.
-    s2tw_ = Chain{&stPhrases_, {{&stPhrases_, &stChars_}, {&twVariants_}}};
-    tw2s_ =
-        Chain{&tsPhrases_, {{&twVariantsRevPhrases_, &twVariantsRev_}, {&tsPhrases_, &tsChars_}}};
+    twVariantsRev_ = Reverse(twVariants_);
+    tsCharsExt_ = ExtractTofuRisk(path("TSCharacters"));
+    const Dict hkPhrases = load("HKPhrases"), twPhrases = load("TWPhrases");
+    const Chain t2s{&cjk_, nullptr, {{&tsPhrases_, &tsCharsExt_, &tsChars_}}};
+    stGenerated_ = GenerateFromRegionalPhrases({&hkPhrases, &twPhrases}, t2s);
+    stPhrasesAll_ = Union({&stPhrases_, &stGenerated_});
+    // As OpenCC's s2tw.json and tw2s.json chain them. tw2s leaves out the
+    // tofu-risk forms (TSCharactersExt) as OpenCC does by default and as
+    // opencc-js, the accuracy reference, does always.
+    taiwan_ = {&twVariantsPhrases_, &twVariants_};
+    s2tw_ = Chain{&cjk_, &stPhrasesAll_, {{&stPhrasesAll_, &stChars_}, taiwan_}};
+    tw2s_ = Chain{&cjk_,
+                  &tsPhrases_,
+                  {{&twVariantsRevPhrases_, &twVariantsRev_}, {&tsPhrases_, &tsChars_}}};
+    if (!opt_.dumpDerived.empty()) {
+      DumpDict(twVariantsRev_, opt_.dumpDerived + "/TWVariantsRev.txt");
+      DumpDict(tsCharsExt_, opt_.dumpDerived + "/TSCharactersExt.txt");
+      DumpDict(stGenerated_, opt_.dumpDerived + "/STPhrases_GeneratedFromRegionalPhrases.txt");
+    }
     supplement_ = LoadSupplement(opt_.supplement, big5_, gbk_);
   }
 
@@ -375,7 +513,7 @@ class Generator {
   std::map<char32_t, std::map<char32_t, int>> FormsInWords() const {
     std::map<char32_t, std::map<char32_t, int>> forms;
     for (const auto& [word, values] : stPhrases_.entries) {
-      U32 t = Chain::ConvertSegment(values.front(), {&twVariants_});
+      U32 t = Chain::ConvertSegment(values.front(), taiwan_);
       if (t.size() != word.size()) continue;
       for (std::size_t i = 0; i < word.size(); ++i) ++forms[word[i]][t[i]];
     }
@@ -390,11 +528,11 @@ class Generator {
     return std::nullopt;
   }
 
-  std::vector<U32> Alternatives(const Dict& d, char32_t c, const Dict* then = nullptr) const {
+  std::vector<U32> Alternatives(const Dict& d, char32_t c, const DictGroup& then = {}) const {
     std::vector<U32> out;
     auto it = d.entries.find(U32(1, c));
     if (it == d.entries.end()) return out;
-    for (const U32& v : it->second) out.push_back(then ? Chain::ConvertSegment(v, {then}) : v);
+    for (const U32& v : it->second) out.push_back(then.empty() ? v : Chain::ConvertSegment(v, then));
     return out;
   }
 
@@ -406,7 +544,7 @@ class Generator {
     const auto inWords = FormsInWords();
     for (const auto& [code, c] : gbk_.charOf) {
       std::vector<U32> cands{s2tw_.Convert(U32(1, c))};
-      for (U32& a : Alternatives(stChars_, c, &twVariants_)) cands.push_back(std::move(a));
+      for (U32& a : Alternatives(stChars_, c, taiwan_)) cands.push_back(std::move(a));
       cands.push_back(U32(1, c));
       if (auto b = FirstHeld(cands, big5_)) {
         fwd_[code] = *b;
@@ -527,11 +665,11 @@ class Generator {
     // Taiwan forms, which tw2s revises before it looks words up.
     std::set<U32> words;
     if (which == 0) {
-      for (U32& k : stPhrases_.SortedKeys()) words.insert(std::move(k));
+      for (U32& k : stPhrasesAll_.SortedKeys()) words.insert(std::move(k));
     } else {
       for (const Dict* d : {&tsPhrases_, &twVariantsRevPhrases_})
         for (U32& k : d->SortedKeys()) {
-          words.insert(Chain::ConvertSegment(k, {&twVariants_}));
+          words.insert(Chain::ConvertSegment(k, taiwan_));
           words.insert(std::move(k));
         }
     }
@@ -793,8 +931,9 @@ class Generator {
 
   Options opt_;
   CodePage gbk_, big5_;
-  Dict stChars_, stPhrases_, tsChars_, tsPhrases_, twVariants_, twVariantsRev_,
-      twVariantsRevPhrases_;
+  Dict cjk_, stChars_, stPhrases_, stGenerated_, stPhrasesAll_, tsChars_, tsCharsExt_,
+      tsPhrases_, twVariants_, twVariantsPhrases_, twVariantsRev_, twVariantsRevPhrases_;
+  DictGroup taiwan_;
   Chain s2tw_{}, tw2s_{};
   Supplement supplement_;
   Resources res_;
@@ -809,7 +948,7 @@ class Generator {
 
 int Usage() {
   std::cerr << "usage: gen_tables --dicts DIR --corpus FILE... --supplement FILE --out DIR "
-               "[--check]\n";
+               "[--check] [--dump-derived DIR]\n";
   return 2;
 }
 
@@ -828,6 +967,8 @@ int main(int argc, char** argv) {
       o.supplement = value();
     else if (a == "--out")
       o.out = value();
+    else if (a == "--dump-derived")
+      o.dumpDerived = value();
     else if (a == "--check")
       o.check = true;
     else

@@ -1,26 +1,34 @@
 #!/usr/bin/env bash
-# Regenerates every conversion table in resources/rcdata from the installed
-# OpenCC dictionaries (Debian: opencc, libopencc-data) and the Chinese man pages
-# of manpages-zh (character frequencies for detection), then checks them with
-# the engine.
+# Regenerates every conversion table in resources/rcdata from OpenCC's text
+# dictionaries (OpenCC 1.4.2, data/dictionary of its npm package `opencc`) and
+# the Chinese man pages of manpages-zh (character frequencies for detection),
+# then checks them with the engine.
 #
-#   tools/regenerate-tables.sh [--check] [BUILD_DIR]
+#   tools/regenerate-tables.sh [--check] [--dicts DIR] [BUILD_DIR]
 #
-# --check writes nothing and fails when the committed tables differ from what
-# the installed packages give. BUILD_DIR defaults to build-tables.
+# --dicts names an unpacked data/dictionary folder; without it the package is
+# fetched into a temporary folder by tools/fetch-opencc-dicts.sh, which checks
+# it against its recorded digest. --check writes nothing and fails when the committed tables
+# differ from what the dictionaries give. BUILD_DIR defaults to build-tables.
+# Nothing but resources/rcdata/*.bin (and BUILD_DIR) is written in the tree.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 check=()
-if [[ ${1:-} == --check ]]; then
-  check=(--check)
-  shift
-fi
+dicts_dir=
+while [[ $# -gt 0 ]]; do
+  case $1 in
+    --check) check=(--check); shift ;;
+    --dicts) [[ $# -ge 2 ]] || { echo "regenerate-tables: --dicts needs a folder" >&2; exit 2; }
+             dicts_dir=$(realpath "$2"); shift 2 ;;
+    -*) echo "usage: $0 [--check] [--dicts DIR] [BUILD_DIR]" >&2; exit 2 ;;
+    *) break ;;
+  esac
+done
 build=${1:-build-tables}
-dicts_dir=/usr/share/opencc
 man_dir=/usr/share/man
 
-for tool in opencc_dict cmake ninja; do
+for tool in cmake ninja; do
   command -v "$tool" >/dev/null || { echo "regenerate-tables: $tool is missing (scripts/install-deps.sh)" >&2; exit 1; }
 done
 for region in CN TW; do
@@ -30,10 +38,9 @@ done
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
-for dict in STCharacters STPhrases TSCharacters TSPhrases TWVariants TWVariantsRev \
-            TWVariantsRevPhrases; do
-  opencc_dict -i "$dicts_dir/$dict.ocd2" -o "$tmp/$dict.txt" -f ocd2 -t text
-done
+[[ -n $dicts_dir ]] || dicts_dir=$(tools/fetch-opencc-dicts.sh "$tmp")
+[[ -f $dicts_dir/STPhrases.txt ]] || { echo "regenerate-tables: $dicts_dir holds no OpenCC text dictionaries" >&2; exit 1; }
+
 # The corpora for the detection tables, each in a fixed order.
 for region in CN TW; do
   find "$man_dir/zh_$region" -name '*.gz' -print0 | LC_ALL=C sort -z | xargs -0 zcat >"$tmp/$region.txt"
@@ -41,5 +48,5 @@ done
 
 [[ -f $build/build.ninja ]] || cmake -S . -B "$build" -G Ninja >/dev/null
 ninja -C "$build" -j2 gen_tables >"$tmp/build.log" || { cat "$tmp/build.log" >&2; exit 1; }
-"$build/tools/gen_tables" --dicts "$tmp" --corpus "$tmp/CN.txt" --corpus "$tmp/TW.txt" \
+"$build/tools/gen_tables" --dicts "$dicts_dir" --corpus "$tmp/CN.txt" --corpus "$tmp/TW.txt" \
   --supplement tools/phrase_supplement.txt --out resources/rcdata "${check[@]}"

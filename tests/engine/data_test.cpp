@@ -208,6 +208,15 @@ TEST_F(ShippedTables, ConvertsWordsToTraditional) {
   EXPECT_EQ(Convert(u"旧历新年，旧历史", cdToTrad), u"舊曆新年，舊歷史");
 }
 
+// Forms the current OpenCC data corrects: its older releases gave 胚胎髮育,
+// 拉鍊, 這周複習, 幹諾道 and 倒黴, and to Simplified 干安县, 射复, 意志消沈.
+TEST_F(ShippedTables, ConvertsWithTheCurrentOpenccData) {
+  EXPECT_EQ(Convert(u"胚胎发育，拉链，这周复习，倒霉", cdToTrad), u"胚胎發育，拉鏈，這週複習，倒霉");
+  EXPECT_EQ(Convert(u"干诺道中", cdToTrad), u"干諾道中");
+  EXPECT_EQ(Convert(u"頭髮發育", cdToSim), u"头发发育");
+  EXPECT_EQ(Convert(u"乾安縣，射覆，意志消沈，土坏", cdToSim), u"乾安县，射覆，意志消沉，土坯");
+}
+
 TEST_F(ShippedTables, TraditionalSideUsesTaiwanForms) {
   EXPECT_EQ(Convert(u"为启群伪众", cdToTrad), u"為啟群偽眾");
   // GBK also holds the other Traditional forms; they become Taiwan's too.
