@@ -10,6 +10,7 @@
 #include "engine/tables.h"
 #include "engine/unit_path.h"
 #include "platform/base/ascii.h"
+#include "platform/base/memory.h"
 #include "platform/win32/codepage.h"
 
 namespace quillmer {
@@ -488,7 +489,7 @@ void AppendTo(void* text, const char16_t* units, std::size_t n) {
 // the text must take the code-page path.
 bool ConvertScriptUnits(std::u16string& text, ConvDirection direction) {
   std::u16string out;
-  UnitConverter converter(direction, &AppendTo, &out);
+  UnitConverter converter(direction, text.size(), &AppendTo, &out);
   if (!converter.Ready()) return false;
   out.reserve(text.size() + text.size() / 8);
   if (!converter.Feed(text.data(), text.size()) || !converter.Finish()) return false;
@@ -707,10 +708,10 @@ bool ConvertUtf8Units(std::string& d, ConvDirection direction, bool writeSignatu
   std::string_view in = d;
   if (in.size() >= 3 && in.substr(0, 3) == "\xEF\xBB\xBF") in.remove_prefix(3);
   std::string out;
-  out.reserve(in.size() + in.size() / 8 + 3);
+  ReserveLarge(out, in.size() + in.size() / 8 + 3);
   if (writeSignature) out.assign("\xEF\xBB\xBF");
   Utf8Encoder encoder(out);
-  UnitConverter converter(direction, &EncodeTo, &encoder);
+  UnitConverter converter(direction, in.size(), &EncodeTo, &encoder);
   if (!converter.Ready()) return false;
   bool fed = true;
   DecodeUTF8To(reinterpret_cast<const unsigned char*>(in.data()), in.size(),

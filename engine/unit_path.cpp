@@ -28,7 +28,9 @@ constexpr unsigned kPairBits = 20;
 // Units mapped and walked at a time: the buffers stay in the cache.
 constexpr std::size_t kPiece = 16384;
 
-bool g_enabled = true;
+UnitPathUse g_use = UnitPathUse::Auto;
+// Texts shorter than this wait for the tables to be made by a longer one.
+constexpr std::size_t kWorthMaking = 4096;
 
 bool IsSurrogate(char16_t u) { return u >= 0xD800 && u <= 0xDFFF; }
 
@@ -126,9 +128,13 @@ struct UnitTables {
     chars = NewZeroed<std::uint32_t>(0x10000);
     roots = NewZeroed<std::int32_t>(0x10000);
     pairs = NewZeroed<std::uint64_t>((1u << kPairBits) / 64);
+    // Room for every key's nodes from the start: growing would copy them and
+    // touch fresh memory each time.
     nodes.clear();
     entries.clear();
     arena.clear();
+    nodes.reserve(fix->Count() * 3 + 16);
+    entries.reserve(fix->Count() + 16);
     // What is set aside stands as U+001F in code-page text, which must keep
     // its own place there.
     const UnitRoute r = FindRoute(kPlaceholder, info, charMap, mark, true);
@@ -362,21 +368,25 @@ namespace {
 
 UnitTables g_tables[2];
 
-UnitTables* TablesFor(ConvDirection direction) {
-  if (!g_enabled || (direction != cdToTrad && direction != cdToSim)) return nullptr;
+UnitTables* TablesFor(ConvDirection direction, std::size_t sizeHint) {
+  if (g_use == UnitPathUse::Off || (direction != cdToTrad && direction != cdToSim)) return nullptr;
   const DirectionInfo info = Info(direction);
   if (!HasCodePageCache(info.src) || !HasCodePageCache(info.dst)) return nullptr;
   EnsureTables();
   const EngineTables& t = Tables();
   UnitTables& u = g_tables[SlotOf(info.table)];
-  if (!u.Current(t)) u.Reset(direction, t);
+  if (!u.Current(t)) {
+    if (g_use == UnitPathUse::Auto && sizeHint < kWorthMaking) return nullptr;
+    u.Reset(direction, t);
+  }
   return u.usable ? &u : nullptr;
 }
 
 }  // namespace
 
-UnitConverter::UnitConverter(ConvDirection direction, Sink sink, void* context)
-    : tables_(TablesFor(direction)), sink_(sink), context_(context) {}
+UnitConverter::UnitConverter(ConvDirection direction, std::size_t sizeHint, Sink sink,
+                             void* context)
+    : tables_(TablesFor(direction, sizeHint)), sink_(sink), context_(context) {}
 
 UnitConverter::~UnitConverter() = default;
 
@@ -505,7 +515,6 @@ void UnitConverter::Flush() {
   out_.size = 0;
 }
 
-void SetUnitPath(bool enabled) { g_enabled = enabled; }
-bool UnitPathEnabled() { return g_enabled; }
+void SetUnitPath(UnitPathUse use) { g_use = use; }
 
 }  // namespace quillmer

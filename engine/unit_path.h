@@ -19,7 +19,8 @@ class UnitConverter {
   // Where the converted units go, a block at a time.
   using Sink = void (*)(void* context, const char16_t* units, std::size_t n);
 
-  UnitConverter(ConvDirection direction, Sink sink, void* context);
+  // sizeHint: about how many units will be fed.
+  UnitConverter(ConvDirection direction, std::size_t sizeHint, Sink sink, void* context);
   ~UnitConverter();
   UnitConverter(const UnitConverter&) = delete;
   UnitConverter& operator=(const UnitConverter&) = delete;
@@ -58,9 +59,11 @@ class UnitConverter {
   Buffer out_;
 };
 
-// Test seam and reference: false sends every conversion through the
-// code-page path.
-void SetUnitPath(bool enabled);
-bool UnitPathEnabled();
+// Which texts take the unit path. Auto: those long enough to pay for making
+// its tables, and every text once they are made; short texts alone (a
+// string on the command line, a page's small text nodes) keep the code-page
+// path, which starts faster. Off: none, the reference. Always: all, for tests.
+enum class UnitPathUse { Auto, Off, Always };
+void SetUnitPath(UnitPathUse use);
 
 }  // namespace quillmer

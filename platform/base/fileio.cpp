@@ -1,4 +1,7 @@
 #include "platform/base/fileio.h"
+#include "platform/base/memory.h"
+
+#include <algorithm>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -79,7 +82,24 @@ std::optional<std::string> ReadFileIfExists(const std::string& path) {
     ThrowSystem("read", path);
   }
   std::string data;
-  if (st.st_size > 0) data.reserve(static_cast<std::size_t>(st.st_size));
+  // Read straight into the string; a file that grows meanwhile goes on below.
+  const auto size = static_cast<std::size_t>(std::max<off_t>(st.st_size, 0));
+  ReserveLarge(data, size);
+  data.resize(size);
+  std::size_t got = 0;
+  while (got < size) {
+    ssize_t n = ::read(fd, data.data() + got, size - got);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      int err = errno;
+      ::close(fd);
+      errno = err;
+      ThrowSystem("read", path);
+    }
+    if (n == 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  data.resize(got);
   char buf[1 << 16];
   for (;;) {
     ssize_t n = ::read(fd, buf, sizeof buf);

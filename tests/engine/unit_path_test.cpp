@@ -24,17 +24,17 @@ using testing::CharLine;
 using testing::Gbk;
 
 std::u16string ByPath(std::u16string text, ConvDirection d, bool units) {
-  SetUnitPath(units);
+  SetUnitPath(units ? UnitPathUse::Always : UnitPathUse::Off);
   ConvertScript(text, d);
-  SetUnitPath(true);
+  SetUnitPath(UnitPathUse::Auto);
   return text;
 }
 
 std::string Utf8ByPath(std::string bytes, ConvDirection d, bool units) {
-  SetUnitPath(units);
+  SetUnitPath(units ? UnitPathUse::Always : UnitPathUse::Off);
   TextStream s(std::move(bytes));
   ConvertStream(s, teUTF8, teUTF8, d, false);
-  SetUnitPath(true);
+  SetUnitPath(UnitPathUse::Auto);
   return s.data;
 }
 
