@@ -101,11 +101,11 @@ struct UnitTables {
   // Keys begin with the byte that stands for what is set aside: text with
   // such a unit cannot be walked as units.
   bool placeholderKeys = false;
-  // Every ASCII unit but U+001F stays as it is; then those that begin keys
-  // (at most four, else asciiStopCount is 5).
+  // Every ASCII unit but U+001F stays as it is; then runs of ASCII that
+  // begins no key, when few units do.
   bool asciiSame = false;
-  char16_t asciiStops[4] = {};
-  std::size_t asciiStopCount = 0;
+  bool asciiRuns = false;
+  PlainUnitScanner plainAscii;
   Zeroed<std::uint32_t> map;
   // The target's characters by code as Char gives them.
   Zeroed<std::uint32_t> chars;
@@ -144,12 +144,14 @@ struct UnitTables {
     placeholderKeys = fix->Count() > 0 && index[FixSlotOfByte(kPlaceholder)].first >= 0;
     if (!usable) return;
     asciiSame = true;
-    asciiStopCount = 0;
+    char16_t stops[PlainUnitScanner::kMost];
+    std::size_t count = 0;
     for (char16_t u = 0; u < 0x80; ++u) {
       if (u != kPlaceholder && MapEntry(u) != (kKnown | u)) asciiSame = false;
-      if (Root(u) != kNoKeys && asciiStopCount++ < std::size(asciiStops))
-        asciiStops[asciiStopCount - 1] = u;
+      if (Root(u) != kNoKeys && count++ < std::size(stops)) stops[count - 1] = u;
     }
+    asciiRuns = count <= std::size(stops);
+    if (asciiRuns) plainAscii = PlainUnitScanner(stops, count);
   }
 
   bool Current(const EngineTables& t) const {
@@ -463,8 +465,7 @@ bool UnitConverter::Walk(bool last) {
       if (r == kUnclean) return false;
       if (r == kNoKeys) {
         ++i;
-        if (w < 0x80 && t.asciiStopCount <= std::size(t.asciiStops))
-          i += PlainUnits(m + i, n - i, t.asciiStops, t.asciiStopCount);
+        if (w < 0x80 && t.asciiRuns) i += t.plainAscii.Run(m + i, n - i);
         continue;
       }
     }

@@ -1,12 +1,14 @@
 // ConvertScript's unit-at-a-time path against its string-at-a-time path (as
-// UTF-16 text and as a UTF-8 stream), and the code-page lookup arrays against
-// ICU, on arbitrary text and bytes. Any difference aborts.
+// UTF-16 text and as a UTF-8 stream), the one-pass unit path against the
+// code-page path, and the code-page lookup arrays against ICU, on arbitrary
+// text and bytes. Any difference aborts.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 
 #include "engine/convert.h"
 #include "engine/tables.h"
+#include "engine/unit_path.h"
 #include "platform/win32/codepage.h"
 
 namespace {
@@ -17,6 +19,21 @@ std::u16string Script(std::u16string text, ConvDirection d, bool fast) {
   SetConvertScriptFastPath(fast);
   ConvertScript(text, d);
   return text;
+}
+
+std::u16string ScriptBy(std::u16string text, ConvDirection d, UnitPathUse use) {
+  SetUnitPath(use);
+  ConvertScript(text, d);
+  SetUnitPath(UnitPathUse::Auto);
+  return text;
+}
+
+std::string Utf8By(const std::string& bytes, ConvDirection d, UnitPathUse use, bool signature) {
+  SetUnitPath(use);
+  TextStream s(bytes);
+  ConvertStream(s, teUTF8, teUTF8, d, signature);
+  SetUnitPath(UnitPathUse::Auto);
+  return s.data;
 }
 
 }  // namespace
@@ -37,6 +54,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     SetConvertScriptFastPath(false);
     ConvertStream(general, teUTF8, teUTF8, d, size & 1);
     if (fast.data != general.data) std::abort();
+    if (ScriptBy(text, d, UnitPathUse::Always) != ScriptBy(text, d, UnitPathUse::Off)) std::abort();
+    if (Utf8By(bytes, d, UnitPathUse::Always, size & 2) != Utf8By(bytes, d, UnitPathUse::Off, size & 2))
+      std::abort();
   }
   SetConvertScriptFastPath(true);
 

@@ -72,32 +72,49 @@ inline std::size_t PlainBytes(const unsigned char* p, std::size_t n, const unsig
   return i;
 }
 
-// The number of leading units of p[0..n) below 0x80 and not among the count
-// units of stop (count at most 4).
-inline std::size_t PlainUnits(const char16_t* p, std::size_t n, const char16_t* stop,
-                              std::size_t count) {
-  std::size_t i = 0;
+// Finds runs of ASCII units that are none of a few given units (at most 8),
+// eight units at a time; made once for many runs.
+class PlainUnitScanner {
+ public:
+  static constexpr std::size_t kMost = 8;
+  PlainUnitScanner() = default;
+  PlainUnitScanner(const char16_t* stop, std::size_t count) : count_(count < kMost ? count : kMost) {
+    for (std::size_t j = 0; j < count_; ++j) stop_[j] = stop[j];
 #if defined(__SSE2__)
-  __m128i s[4];
-  for (std::size_t j = 0; j < 4; ++j)
-    s[j] = _mm_set1_epi16(static_cast<short>(j < count ? stop[j] : 0x80));
-  const __m128i high = _mm_set1_epi16(static_cast<short>(0xFF80));
-  const __m128i zero = _mm_setzero_si128();
-  for (; i + 8 <= n; i += 8) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-    __m128i hit = _mm_xor_si128(_mm_cmpeq_epi16(_mm_and_si128(v, high), zero),
-                                _mm_set1_epi16(-1));
-    for (std::size_t j = 0; j < count; ++j) hit = _mm_or_si128(hit, _mm_cmpeq_epi16(v, s[j]));
-    if (int mask = _mm_movemask_epi8(hit)) return i + static_cast<std::size_t>(__builtin_ctz(mask)) / 2;
-  }
+    // Unused slots hold 0x80, which is no ASCII unit anyway.
+    for (std::size_t j = 0; j < kMost; ++j)
+      wide_[j] = _mm_set1_epi16(static_cast<short>(j < count_ ? stop[j] : 0x80));
 #endif
-  for (; i < n && p[i] < 0x80; ++i) {
-    bool hit = false;
-    for (std::size_t j = 0; j < count; ++j) hit |= p[i] == stop[j];
-    if (hit) break;
   }
-  return i;
-}
+
+  // The number of leading units of p[0..n) below 0x80 and not among the stops.
+  std::size_t Run(const char16_t* p, std::size_t n) const {
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i high = _mm_set1_epi16(static_cast<short>(0xFF80));
+    const __m128i zero = _mm_setzero_si128();
+    for (; i + 8 <= n; i += 8) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+      __m128i ascii = _mm_cmpeq_epi16(_mm_and_si128(v, high), zero);
+      for (std::size_t j = 0; j < kMost; ++j)
+        ascii = _mm_andnot_si128(_mm_cmpeq_epi16(v, wide_[j]), ascii);
+      const int mask = _mm_movemask_epi8(ascii);
+      if (mask != 0xFFFF) return i + static_cast<std::size_t>(__builtin_ctz(~mask)) / 2;
+    }
+#endif
+    for (; i < n && p[i] < 0x80; ++i)
+      for (std::size_t j = 0; j < count_; ++j)
+        if (p[i] == stop_[j]) return i;
+    return i;
+  }
+
+ private:
+  std::size_t count_ = 0;
+  char16_t stop_[kMost] = {};
+#if defined(__SSE2__)
+  __m128i wide_[kMost];
+#endif
+};
 
 // Copies n units, each below 0x100, as bytes.
 inline void NarrowUnits(const char16_t* from, std::size_t n, char* to) {
