@@ -8,6 +8,7 @@
 #include "cli/encoding_names.h"
 #include "engine/convert.h"
 #include "platform/base/error.h"
+#include "platform/base/fileio.h"
 #include "ui/lifecycle.h"
 
 namespace quillmer::cli {
@@ -83,14 +84,38 @@ int Run(const std::vector<std::string>& args) {
   if (!direction) return UsageError(Self(), "choose one of --to-trad, --to-simp, --none");
 
   const bool fromStdin = !file || *file == "-";
-  std::string data = fromStdin ? ReadStdin() : ReadFile(*file);
-  const std::string name = fromStdin ? "standard input" : "'" + *file + "'";
-
+  auto write = [&out](const std::string& bytes) {
+    if (out)
+      WriteFileAtomic(*out, bytes);
+    else
+      WriteStdout(bytes);
+  };
   // As the module does when loaded: settings and the user's emendation tables.
   RunLoadSequence();
   struct Unload {
     ~Unload() { RunUnloadSequence(); }
   } unload;
+  // Text that is UTF-8 throughout is taken for UTF-8 before anything else:
+  // converted as such in one pass, which checks it on the way, straight from
+  // the file's pages.
+  const bool utf8First = !from && (!to || *to == teUTF8);
+  if (utf8First && !fromStdin) {
+    MappedFile mapped(*file);
+    std::string result;
+    if (mapped.ok() && ConvertIfWholeUtf8(mapped.bytes(), *direction, bom, result)) {
+      write(result);
+      return kExitOk;
+    }
+  }
+  std::string data = fromStdin ? ReadStdin() : ReadFile(*file);
+  const std::string name = fromStdin ? "standard input" : "'" + *file + "'";
+  if (utf8First && fromStdin) {
+    std::string result;
+    if (ConvertIfWholeUtf8(data, *direction, bom, result)) {
+      write(result);
+      return kExitOk;
+    }
+  }
   TextEncoding source = from ? *from : teUnknown;
   if (!from && !data.empty()) {
     source = DetectForCommandLine(data);
@@ -112,10 +137,7 @@ int Run(const std::vector<std::string>& args) {
     if (has && !bom) stream.data.erase(0, target == teUTF8 ? 3 : 2);
     if (!has && bom) stream.data.insert(0, Signature(target));
   }
-  if (out)
-    WriteFileAtomic(*out, stream.data);
-  else
-    WriteStdout(stream.data);
+  write(stream.data);
   return kExitOk;
 }
 

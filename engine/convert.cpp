@@ -782,6 +782,17 @@ void SwapByteOrder(std::u16string& text) {
   }
 }
 
+bool ConvertIfWholeUtf8(std::string_view text, ConvDirection direction, bool writeSignature,
+                        std::string& result) {
+  if (!g_fastPath || (direction != cdToTrad && direction != cdToSim)) return false;
+  // A signature of UTF-16 is no UTF-8; one of UTF-8 is taken for itself.
+  std::string out;
+  bool wide = false;
+  if (!ConvertUtf8Whole(direction, text, writeSignature, out, &wide) || !wide) return false;
+  result = std::move(out);
+  return true;
+}
+
 void ConvertStream(TextStream& stream, TextEncoding source, TextEncoding target,
                    ConvDirection direction, bool writeSignature) {
   stream.position = 0;
@@ -803,7 +814,8 @@ void ConvertStream(TextStream& stream, TextEncoding source, TextEncoding target,
   // could decode included.
   if (source <= teBig5 && source == target && direction == cdNone) return;
   if (source == teUTF8 && target == teUTF8 && (direction == cdToTrad || direction == cdToSim) &&
-      ((g_fastPath && ConvertUtf8Units(d, direction, writeSignature)) ||
+      ((g_fastPath && (ConvertUtf8Whole(direction, d, writeSignature, d) ||
+                       ConvertUtf8Units(d, direction, writeSignature))) ||
        ConvertUtf8Fast(d, Info(direction), writeSignature)))
     return;
 

@@ -13,6 +13,14 @@ namespace quillmer {
 void ConvertStream(TextStream& stream, TextEncoding source, TextEncoding target,
                    ConvDirection direction, bool writeSignature);
 
+// For text whose encoding is not given: when it is well-formed UTF-8 from end
+// to end with a character beyond ASCII (what DetectEncoding takes for UTF-8
+// before anything else), converts it as ConvertStream from UTF-8 to UTF-8
+// would, checking it on the way, into result and returns true. Otherwise, or
+// when the text needs the slower path, returns false.
+bool ConvertIfWholeUtf8(std::string_view text, ConvDirection direction, bool writeSignature,
+                        std::string& result);
+
 // Converts UTF-16 text in place; direction cdToTrad or cdToSim.
 void ConvertScript(std::u16string& text, ConvDirection direction);
 // Test seam: false keeps ConvertScript on its general, string-at-a-time path.

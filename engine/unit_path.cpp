@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
@@ -11,6 +12,7 @@
 #include "engine/routes.h"
 #include "engine/tables.h"
 #include "platform/base/ascii.h"
+#include "platform/base/memory.h"
 #include "platform/win32/codepage.h"
 
 namespace quillmer {
@@ -106,6 +108,12 @@ struct UnitTables {
   bool asciiSame = false;
   bool asciiRuns = false;
   PlainUnitScanner plainAscii;
+  PlainByteScanner plainAsciiBytes;
+  // For an ASCII unit that begins keys: whether it is a key alone, and the
+  // ASCII units that can follow it in a key (a unit of 0x80 or above always
+  // may).
+  bool asciiAlone[0x80] = {};
+  std::uint64_t asciiSeconds[0x80][2] = {};
   Zeroed<std::uint32_t> map;
   // The target's characters by code as Char gives them.
   Zeroed<std::uint32_t> chars;
@@ -135,8 +143,11 @@ struct UnitTables {
     arena.clear();
     nodes.reserve(fix->Count() * 3 + 16);
     entries.reserve(fix->Count() + 16);
+    AdviseHugePages(nodes.data(), nodes.capacity() * sizeof(Node));
+    AdviseHugePages(entries.data(), entries.capacity() * sizeof(Entry));
     // What is set aside stands as U+001F in code-page text, which must keep
     // its own place there.
+    for (auto& a : asciiAlone) a = false;
     const UnitRoute r = FindRoute(kPlaceholder, info, charMap, mark, true);
     usable = map && chars && roots && pairs && (r.flags & kRouteLocal) && !(r.flags & kRouteAside) &&
              r.length == 1 && r.bytes[0] == kPlaceholder;
@@ -151,7 +162,25 @@ struct UnitTables {
       if (Root(u) != kNoKeys && count++ < std::size(stops)) stops[count - 1] = u;
     }
     asciiRuns = count <= std::size(stops);
-    if (asciiRuns) plainAscii = PlainUnitScanner(stops, count);
+    if (asciiRuns) {
+      unsigned char bytes[std::size(stops)];
+      for (std::size_t k = 0; k < count; ++k) {
+        const char16_t u = stops[k];
+        bytes[k] = static_cast<unsigned char>(u);
+        const std::int32_t r = roots[u];
+        // One whose keys the unit path cannot answer for is always met.
+        asciiAlone[u] = r <= 0 || ((r - 1) & 1);
+        if (r <= 0) continue;
+        const Node& root = nodes[static_cast<std::size_t>((r - 1) >> 1)];
+        asciiSeconds[u][0] = asciiSeconds[u][1] = 0;
+        for (std::uint16_t c = 0; c < root.count; ++c) {
+          const char16_t second = nodes[static_cast<std::size_t>(root.first + c)].unit;
+          if (second < 0x80) asciiSeconds[u][second >> 6] |= std::uint64_t{1} << (second & 63);
+        }
+      }
+      plainAscii = PlainUnitScanner(stops, count);
+      plainAsciiBytes = PlainByteScanner(bytes, count);
+    }
   }
 
   bool Current(const EngineTables& t) const {
@@ -329,15 +358,14 @@ struct UnitTables {
 
   const Node* Child(const Node& node, char16_t u) const {
     const Node* lo = nodes.data() + node.first;
-    const Node* hi = lo + node.count;
-    if (node.count <= 8) {
-      for (; lo < hi; ++lo)
-        if (lo->unit == u) return lo;
-      return nullptr;
+    // Without branches on the units: they are unpredictable.
+    std::size_t len = node.count;
+    while (len > 1) {
+      const std::size_t half = len / 2;
+      lo = lo[half].unit <= u ? lo + half : lo;
+      len -= half;
     }
-    const Node* it =
-        std::lower_bound(lo, hi, u, [](const Node& a, char16_t v) { return a.unit < v; });
-    return it != hi && it->unit == u ? it : nullptr;
+    return lo->unit == u ? lo : nullptr;
   }
 
   // The replacement of an entry as units, read when first used; null when
@@ -384,7 +412,203 @@ UnitTables* TablesFor(ConvDirection direction, std::size_t sizeHint) {
   return u.usable ? &u : nullptr;
 }
 
+// One character of well-formed UTF-8 at p (avail bytes): its length and
+// code point; 0 when the bytes are not well-formed UTF-8 (overlong forms,
+// surrogates, past U+10FFFF, cut off).
+[[gnu::always_inline]] inline int Utf8Char(const unsigned char* p, std::size_t avail,
+                                           char32_t& c) {
+  const unsigned b = p[0];
+  if (b < 0x80) {
+    c = b;
+    return 1;
+  }
+  // (x ^ 0x80) < 0x40 for a continuation byte.
+  if ((b & 0xF0) == 0xE0) {  // most Chinese text
+    if (avail < 3 || ((p[1] ^ 0x80u) | (p[2] ^ 0x80u)) >= 0x40) return 0;
+    c = (b & 0x0F) << 12 | (p[1] & 0x3Fu) << 6 | (p[2] & 0x3Fu);
+    return c >= 0x800 && (c < 0xD800 || c > 0xDFFF) ? 3 : 0;
+  }
+  if ((b & 0xE0) == 0xC0) {
+    if (avail < 2 || (p[1] ^ 0x80u) >= 0x40) return 0;
+    c = (b & 0x1F) << 6 | (p[1] & 0x3Fu);
+    return c >= 0x80 ? 2 : 0;
+  }
+  if ((b & 0xF8) == 0xF0) {
+    if (avail < 4 || ((p[1] ^ 0x80u) | (p[2] ^ 0x80u) | (p[3] ^ 0x80u)) >= 0x40) return 0;
+    c = (b & 0x07) << 18 | (p[1] & 0x3Fu) << 12 | (p[2] & 0x3Fu) << 6 | (p[3] & 0x3Fu);
+    return c >= 0x10000 && c <= 0x10FFFF ? 4 : 0;
+  }
+  return 0;
+}
+
+// The unit the character at byte q of p[0..n) becomes, and its length in
+// bytes: 0 for a character beyond the Basic Multilingual Plane (a pair of
+// surrogates, which no key holds), -1 when the text must take another path.
+[[gnu::always_inline]] inline int UnitAt(UnitTables& t, const unsigned char* p, std::size_t n,
+                                         std::size_t q, char16_t& w) {
+  char32_t c = 0;
+  const int len = Utf8Char(p + q, n - q, c);
+  if (len == 0) return -1;
+  if (len == 4) return t.placeholderKeys ? -1 : 0;
+  std::uint32_t e = t.map[c];
+  if ((e & (kKnown | kFallback)) != kKnown) {
+    if (!e) e = t.MapEntry(static_cast<char16_t>(c));
+    if (e & kFallback) return -1;
+  }
+  w = static_cast<char16_t>(e);
+  return len;
+}
+
+// Output written through a pointer, the string grown ahead of it.
+class Utf8Out {
+ public:
+  Utf8Out(std::string& s, std::size_t expect) : s_(s) {
+    ReserveLarge(s_, expect);
+    s_.resize(expect);
+  }
+  [[gnu::always_inline]] char* Room(std::size_t n) {
+    if (at_ + n > s_.size()) s_.resize(std::max(s_.size() + s_.size() / 2, at_ + n + 64));
+    return s_.data() + at_;
+  }
+  void Put(const unsigned char* p, std::size_t n) {
+    std::memcpy(Room(n), p, n);
+    at_ += n;
+  }
+  // A unit that is no surrogate.
+  [[gnu::always_inline]] void Put(char16_t u) {
+    char* o = Room(3);
+    if (u < 0x80) {
+      o[0] = static_cast<char>(u);
+      at_ += 1;
+    } else if (u < 0x800) {
+      o[0] = static_cast<char>(0xC0 | u >> 6);
+      o[1] = static_cast<char>(0x80 | (u & 0x3F));
+      at_ += 2;
+    } else {
+      o[0] = static_cast<char>(0xE0 | u >> 12);
+      o[1] = static_cast<char>(0x80 | (u >> 6 & 0x3F));
+      o[2] = static_cast<char>(0x80 | (u & 0x3F));
+      at_ += 3;
+    }
+  }
+  void Finish() { s_.resize(at_); }
+
+ private:
+  std::string& s_;
+  std::size_t at_ = 0;
+};
+
 }  // namespace
+
+bool ConvertUtf8Whole(ConvDirection direction, std::string_view text, bool writeSignature,
+                      std::string& result, bool* wide) {
+  UnitTables* tables = TablesFor(direction, text.size());
+  // ASCII is copied as it is: it must stay as it is.
+  if (!tables || !tables->asciiRuns || !tables->asciiSame) return false;
+  UnitTables& t = *tables;
+  if (text.size() >= 3 && text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+  const std::size_t n = text.size();
+  std::string out;
+  Utf8Out o(out, n + n / 8 + 64);
+  if (writeSignature) o.Put(reinterpret_cast<const unsigned char*>("\xEF\xBB\xBF"), 3);
+  const std::int32_t* roots = t.roots.get();
+  // An ASCII unit at k that begins keys can begin one here: a key of it
+  // alone, or one that goes on with what follows.
+  auto asciiMayBegin = [&](std::size_t k) {
+    const unsigned u = p[k];
+    if (t.asciiAlone[u] || k + 1 == n || p[k + 1] >= 0x80) return true;
+    const unsigned v = p[k + 1];
+    return (t.asciiSeconds[u][v >> 6] >> (v & 63) & 1) != 0;
+  };
+
+  // The character read ahead from the position before, and where it is.
+  bool sawWide = false;
+  std::size_t i = 0, aheadAt = SIZE_MAX;
+  char16_t ahead = 0;
+  int aheadLength = 0;
+  while (i < n) {
+    if (p[i] < 0x80) {
+      // ASCII that begins no key, as it is; a unit that begins keys but no
+      // key here goes with it.
+      std::size_t k = i;
+      for (;;) {
+        k += t.plainAsciiBytes.Run(p + k, n - k);
+        if (k == n || p[k] >= 0x80 || asciiMayBegin(k)) break;
+        ++k;
+      }
+      if (k > i) {
+        o.Put(p + i, k - i);
+        i = k;
+        continue;
+      }
+    }
+    char16_t w = 0;
+    const int len = i == aheadAt ? aheadLength : UnitAt(t, p, n, i, w);
+    if (i == aheadAt) w = ahead;
+    if (len < 0) return false;
+    sawWide |= p[i] >= 0x80;
+    if (len == 0) {  // beyond the BMP: as it is
+      o.Put(p + i, 4);
+      i += 4;
+      continue;
+    }
+    std::int32_t r = roots[w];
+    if (r <= 0) {
+      if (r == 0) r = t.Root(w);
+      if (r == kUnclean) return false;
+      if (r == kNoKeys) {
+        o.Put(w);
+        i += static_cast<std::size_t>(len);
+        continue;
+      }
+    }
+    const bool single = (r - 1) & 1;
+    std::size_t j = i + static_cast<std::size_t>(len);
+    char16_t next = 0;
+    int nextLength = j < n ? UnitAt(t, p, n, j, next) : 0;
+    if (nextLength < 0) return false;
+    aheadAt = j;
+    ahead = next;
+    aheadLength = nextLength;
+    if (!single && (nextLength == 0 || !t.PairMayBegin(w, next))) {
+      o.Put(w);
+      i = j;
+      continue;
+    }
+    // The earliest table line among the keys that the text begins with.
+    const UnitTables::Node* node = &t.nodes[static_cast<std::size_t>((r - 1) >> 1)];
+    std::int32_t bestLine = node->line, bestEntry = node->entry;
+    std::size_t bestEnd = j;
+    while (node->count && nextLength > 0) {
+      node = t.Child(*node, next);
+      if (!node) break;
+      j += static_cast<std::size_t>(nextLength);
+      if (node->entry >= 0 && node->line < bestLine) {
+        bestLine = node->line;
+        bestEntry = node->entry;
+        bestEnd = j;
+      }
+      if (!node->count || j == n) break;
+      nextLength = UnitAt(t, p, n, j, next);
+      if (nextLength < 0) return false;
+    }
+    if (bestEntry < 0) {
+      o.Put(w);
+      i += static_cast<std::size_t>(len);
+      continue;
+    }
+    const UnitTables::Entry* e = t.Replacement(bestEntry);
+    if (!e) return false;
+    for (std::uint32_t k = 0; k < e->length; ++k) o.Put(t.arena[e->at + k]);
+    i = bestEnd;
+  }
+  o.Finish();
+  result = std::move(out);
+  // Every character beyond ASCII went through the loop above.
+  if (wide) *wide = sawWide;
+  return true;
+}
 
 UnitConverter::UnitConverter(ConvDirection direction, std::size_t sizeHint, Sink sink,
                              void* context)

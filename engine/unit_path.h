@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <string_view>
 
 #include "engine/types.h"
 
@@ -58,6 +60,14 @@ class UnitConverter {
   Buffer mapped_;  // fed and mapped, not yet walked
   Buffer out_;
 };
+
+// Well-formed UTF-8 to UTF-8 in one pass over the bytes, with the unit path's
+// tables: ASCII that begins no key is copied as it is, every other character
+// read, mapped and written in turn. False (result untouched) when the text is
+// not well-formed UTF-8 or holds what the unit path hands to the code pages.
+// wide, when given, tells whether the text holds a character beyond ASCII.
+bool ConvertUtf8Whole(ConvDirection direction, std::string_view text, bool writeSignature,
+                      std::string& result, bool* wide = nullptr);
 
 // Which texts take the unit path. Auto: those long enough to pay for making
 // its tables, and every text once they are made; short texts alone (a

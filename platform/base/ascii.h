@@ -116,6 +116,48 @@ class PlainUnitScanner {
 #endif
 };
 
+// The same over bytes: runs of bytes below 0x80 that are none of a few given
+// bytes (at most 8), sixteen bytes at a time.
+class PlainByteScanner {
+ public:
+  static constexpr std::size_t kMost = 8;
+  PlainByteScanner() = default;
+  PlainByteScanner(const unsigned char* stop, std::size_t count)
+      : count_(count < kMost ? count : kMost) {
+    for (std::size_t j = 0; j < count_; ++j) stop_[j] = stop[j];
+#if defined(__SSE2__)
+    // Unused slots hold 0x80, which the high bit marks anyway.
+    for (std::size_t j = 0; j < kMost; ++j)
+      wide_[j] = _mm_set1_epi8(static_cast<char>(j < count_ ? stop[j] : 0x80));
+#endif
+  }
+
+  // The number of leading bytes of p[0..n) below 0x80 and not among the stops.
+  std::size_t Run(const unsigned char* p, std::size_t n) const {
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    for (; i + 16 <= n; i += 16) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+      __m128i hit = v;  // the high bit marks bytes of 0x80 and above
+      for (std::size_t j = 0; j < kMost; ++j) hit = _mm_or_si128(hit, _mm_cmpeq_epi8(v, wide_[j]));
+      if (const int mask = _mm_movemask_epi8(hit))
+        return i + static_cast<std::size_t>(__builtin_ctz(mask));
+    }
+#endif
+    for (; i < n && p[i] < 0x80; ++i)
+      for (std::size_t j = 0; j < count_; ++j)
+        if (p[i] == stop_[j]) return i;
+    return i;
+  }
+
+ private:
+  std::size_t count_ = 0;
+  unsigned char stop_[kMost] = {};
+#if defined(__SSE2__)
+  __m128i wide_[kMost];
+#endif
+};
+
 // Copies n units, each below 0x100, as bytes.
 inline void NarrowUnits(const char16_t* from, std::size_t n, char* to) {
   std::size_t i = 0;

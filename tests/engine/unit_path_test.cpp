@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/convert.h"
+#include "engine/detect.h"
 #include "engine/tables.h"
 #include "engine/unit_path.h"
 #include "platform/base/text.h"
@@ -122,6 +123,51 @@ TEST_F(UnitPathBuiltIn, RandomTextWithThePhraseTablesWords) {
     ExpectSame(p.Draw(rng, 1 + rng() % 40), ("round " + std::to_string(round)).c_str());
   // Long texts, past the pieces the unit path works in.
   for (int round = 0; round < 3; ++round) ExpectSame(p.Draw(rng, 40000), "long text");
+}
+
+// Bytes that are UTF-8 only in part: the one-pass UTF-8 walk must hand them
+// on, and the result stay that of the code pages.
+TEST_F(UnitPathBuiltIn, BytesThatAreNotAllUtf8) {
+  static const char* const kPieces[] = {
+      "\xE5\x8F\x91", "\xE5\xA4\xB4", "\xE5\xB9\xB2", "\xE5\x9B\xBD",  // 发头干国
+      "a", "n", "S", "P", "I", "N", "'", "\x1F", " ",
+      "\xC2\xB7", "\xF0\x9F\x98\x80",  // a two-byte and a four-byte character
+      "\xC0\x80", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xE0\x80\x80",  // not allowed
+      "\x80", "\xBF", "\xFF", "\xE5\x8F", "\xF0\x9F\x98"};                 // cut short
+  std::mt19937 rng(21);
+  for (int round = 0; round < 3000; ++round) {
+    std::string text;
+    for (std::size_t k = rng() % 24; k > 0; --k) text += kPieces[rng() % std::size(kPieces)];
+    for (ConvDirection d : {cdToTrad, cdToSim})
+      ASSERT_EQ(Utf8ByPath(text, d, true), Utf8ByPath(text, d, false))
+          << "round " << round << ", direction " << int(d);
+  }
+}
+
+// Text given without its encoding takes the one pass only when detection
+// would take it for UTF-8 from end to end; the result is that of detecting
+// and converting.
+TEST_F(UnitPathBuiltIn, WholeUtf8OnlyWhenDetectionWouldSaySo) {
+  std::string big;
+  while (big.size() < 20000) big += "头发干了, the hair is dry. 國際化 SQL注入\n";
+  for (const std::string& text :
+       {big, "\xEF\xBB\xBF" + big, std::string("only ASCII") + std::string(9000, 'n'),
+        "\xEF\xBB\xBF" + std::string(9000, 'a'), Gbk(u"头发干了") + std::string(9000, ' '),
+        std::string("\xFF\xFE") + std::string(9000, 'a'), big + "\xE5\x8F"}) {
+    for (bool bom : {false, true}) {
+      std::string got;
+      const bool taken = ConvertIfWholeUtf8(text, cdToTrad, bom, got);
+      TextStream detected(text);
+      const TextEncoding e = DetectEncoding(detected);
+      const bool whole = e == teUTF8 && text.find('\xE5') != std::string::npos &&
+                         text.back() != '\x8F';
+      EXPECT_EQ(taken, whole) << text.substr(0, 20);
+      if (!taken) continue;
+      TextStream s(text);
+      ConvertStream(s, teUTF8, teUTF8, cdToTrad, bom);
+      EXPECT_TRUE(got == s.data);
+    }
+  }
 }
 
 // The Chinese man pages of manpages-zh, where installed.

@@ -61,6 +61,32 @@ TEST(AsciiRuns, PlainBytesStopAtHighBytesAndTheGivenOnes) {
   }
 }
 
+// The scanners made once for many runs: up to eight stops, each in every
+// position of runs long and short, units and bytes alike.
+TEST(AsciiRuns, ScannersStopAtHighCodesAndEachOfEightStops) {
+  const char16_t stopUnits[] = {'I', 'N', 'P', 'S', 'n', '\x1F', '\'', '~'};
+  unsigned char stopBytes[std::size(stopUnits)];
+  for (std::size_t k = 0; k < std::size(stopUnits); ++k)
+    stopBytes[k] = static_cast<unsigned char>(stopUnits[k]);
+  for (std::size_t count : {std::size_t{0}, std::size_t{5}, std::size_t{8}}) {
+    const PlainUnitScanner units(stopUnits, count);
+    const PlainByteScanner bytes(stopBytes, count);
+    for (std::size_t n = 0; n < 40; ++n)
+      for (std::size_t at = 0; at <= n; ++at)
+        for (char16_t odd : {char16_t{0x80}, char16_t{0x4E2D}, char16_t{'n'}, char16_t{'~'}}) {
+          std::u16string u(n, u'a');
+          if (at < n) u[at] = odd;
+          std::string b(n, 'a');
+          if (at < n) b[at] = static_cast<char>(odd == 0x4E2D ? 0xE4 : odd);
+          const bool stops = odd >= 0x80 || (count >= 5 && odd == 'n') || (count == 8 && odd == '~');
+          const std::size_t want = at < n && stops ? at : n;
+          EXPECT_EQ(units.Run(u.data(), n), want) << count << ' ' << n << ' ' << at << ' ' << int(odd);
+          EXPECT_EQ(bytes.Run(reinterpret_cast<const unsigned char*>(b.data()), n), want)
+              << count << ' ' << n << ' ' << at << ' ' << int(odd);
+        }
+  }
+}
+
 TEST(AsciiRuns, CopyBothWays) {
   std::string bytes;
   for (int i = 0; i < 37; ++i) bytes += static_cast<char>(i * 3 % 128);
