@@ -124,8 +124,8 @@ class Session {
   }
 
   void Navigate(const std::u16string& url) {
-    HRESULT hr = browser_->Navigate2(VariantString(url), VARIANT{}, VARIANT{}, VARIANT{},
-                                     VARIANT{});
+    HRESULT hr =
+        browser_->Navigate2(VariantString(url), VARIANT{}, VARIANT{}, VARIANT{}, VARIANT{});
     if (hr == INET_E_RESOURCE_NOT_FOUND)
       throw Error("cannot open '" + ToUtf8(url) + "': no such local page", hr);
     OleCheck(hr);
@@ -219,8 +219,7 @@ class Session {
     });
     host.Define("addons", [this](const std::vector<VARIANT>&) {
       std::string json = "[";
-      for (const auto& h : helpers_)
-        json += (json.size() > 1 ? "," : "") + Json(FromUtf8(h.clsid));
+      for (const auto& h : helpers_) json += (json.size() > 1 ? "," : "") + Json(FromUtf8(h.clsid));
       return ScriptValue{{}, json + "]"};
     });
     host.Define("save", [this](const std::vector<VARIANT>& a) {
@@ -366,8 +365,8 @@ class Session {
     if (!sent) return ScriptValue{VariantNull(), {}};
     std::string json = "{\"charset\":" + Json(sent->charset) + ",\"fields\":[";
     for (std::size_t i = 0; i < sent->fields.size(); ++i)
-      json += (i ? ",[" : "[") + Json(sent->fields[i].name) + "," + Json(sent->fields[i].value) +
-              "]";
+      json +=
+          (i ? ",[" : "[") + Json(sent->fields[i].name) + "," + Json(sent->fields[i].value) + "]";
     return ScriptValue{{}, json + "]}"};
   }
 
@@ -377,26 +376,25 @@ class Session {
 
 int Run(const std::vector<std::string>& args) {
   std::optional<std::string> scriptFile, code, page;
-  auto usage =
-      ArgParser(Self())
-          .Value("--script", "--script needs a file",
-                 [&](const std::string& v) -> std::optional<std::string> {
-                   if (scriptFile || code) return "give one script";
-                   scriptFile = v;
-                   return std::nullopt;
-                 })
-          .Value("-e", "-e needs the script's code",
-                 [&](const std::string& v) -> std::optional<std::string> {
-                   if (scriptFile || code) return "give one script";
-                   code = v;
-                   return std::nullopt;
-                 })
-          .Positional([&](const std::string& a) -> std::optional<std::string> {
-            if (page) return "only one page";
-            page = a;
-            return std::nullopt;
-          })
-          .Parse(args);
+  auto usage = ArgParser(Self())
+                   .Value("--script", "--script needs a file",
+                          [&](const std::string& v) -> std::optional<std::string> {
+                            if (scriptFile || code) return "give one script";
+                            scriptFile = v;
+                            return std::nullopt;
+                          })
+                   .Value("-e", "-e needs the script's code",
+                          [&](const std::string& v) -> std::optional<std::string> {
+                            if (scriptFile || code) return "give one script";
+                            code = v;
+                            return std::nullopt;
+                          })
+                   .Positional([&](const std::string& a) -> std::optional<std::string> {
+                     if (page) return "only one page";
+                     page = a;
+                     return std::nullopt;
+                   })
+                   .Parse(args);
   if (usage) return *usage;
   if (!page && !scriptFile && !code) return UsageError(Self(), "name a page or give a script");
 
@@ -420,8 +418,8 @@ int Run(const std::vector<std::string>& args) {
 }
 
 const Command& Self() {
-  static const Command command{"browse", "open a scriptable browser window with the add-on",
-                               kUsage, Run};
+  static const Command command{"browse", "open a scriptable browser window with the add-on", kUsage,
+                               Run};
   return command;
 }
 

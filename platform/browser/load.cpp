@@ -706,9 +706,8 @@ std::u16string DecodeSheet(const std::string& bytes, UINT documentCp, UINT* cp, 
 
 void LoadDocument(WebBrowser* browser, std::string_view bytes, const std::string& path,
                   LoadContext& ctx, unsigned depth, std::vector<std::string>& ancestors);
-void LoadTarget(WebBrowser* browser, std::string& bytes, const std::string& path,
-                LoadContext& ctx, unsigned depth, std::vector<std::string>& ancestors,
-                bool announce);
+void LoadTarget(WebBrowser* browser, std::string& bytes, const std::string& path, LoadContext& ctx,
+                unsigned depth, std::vector<std::string>& ancestors, bool announce);
 
 std::u16string UrlOfPath(const std::string& path) {
   std::error_code ec;
@@ -738,9 +737,8 @@ void LoadFrame(WebBrowser* frame, const std::string& fromPath, LoadContext& ctx,
   LoadTarget(frame, *bytes, ref.path, ctx, depth, ancestors, true);
 }
 
-void LoadTarget(WebBrowser* browser, std::string& bytes, const std::string& path,
-                LoadContext& ctx, unsigned depth, std::vector<std::string>& ancestors,
-                bool announce) {
+void LoadTarget(WebBrowser* browser, std::string& bytes, const std::string& path, LoadContext& ctx,
+                unsigned depth, std::vector<std::string>& ancestors, bool announce) {
   if (announce && ctx.hooks && !ctx.hooks->BeginFrame(browser, UrlOfPath(path)))
     return LoadBlank(browser);
   if (IsHtmlFile(path)) return LoadDocument(browser, bytes, path, ctx, depth, ancestors);

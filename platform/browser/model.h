@@ -11,8 +11,8 @@
 
 #include <atomic>
 #include <map>
-#include <optional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 

@@ -12,25 +12,44 @@ struct NamedKey {
 
 // The first name of a code is the one HotKeyName gives.
 constexpr std::array kNamedKeys{
-    NamedKey{"Backspace", VK_BACK}, NamedKey{"BkSp", VK_BACK},
-    NamedKey{"Tab", VK_TAB},        NamedKey{"Enter", VK_RETURN},
-    NamedKey{"Return", VK_RETURN},  NamedKey{"Pause", VK_PAUSE},
-    NamedKey{"Esc", VK_ESCAPE},     NamedKey{"Escape", VK_ESCAPE},
-    NamedKey{"Space", VK_SPACE},    NamedKey{"PgUp", VK_PRIOR},
-    NamedKey{"PageUp", VK_PRIOR},   NamedKey{"PgDn", VK_NEXT},
-    NamedKey{"PageDown", VK_NEXT},  NamedKey{"End", VK_END},
-    NamedKey{"Home", VK_HOME},      NamedKey{"Left", VK_LEFT},
-    NamedKey{"Up", VK_UP},          NamedKey{"Right", VK_RIGHT},
-    NamedKey{"Down", VK_DOWN},      NamedKey{"Ins", VK_INSERT},
-    NamedKey{"Insert", VK_INSERT},  NamedKey{"Del", VK_DELETE},
-    NamedKey{"Delete", VK_DELETE},  NamedKey{"Num *", VK_MULTIPLY},
-    NamedKey{"Num +", VK_ADD},      NamedKey{"Num -", VK_SUBTRACT},
-    NamedKey{"Num .", VK_DECIMAL},  NamedKey{"Num /", VK_DIVIDE},
-    NamedKey{";", 0xBA},            NamedKey{"=", 0xBB},
-    NamedKey{",", 0xBC},            NamedKey{"-", 0xBD},
-    NamedKey{".", 0xBE},            NamedKey{"/", 0xBF},
-    NamedKey{"`", 0xC0},            NamedKey{"[", 0xDB},
-    NamedKey{"\\", 0xDC},           NamedKey{"]", 0xDD},
+    NamedKey{"Backspace", VK_BACK},
+    NamedKey{"BkSp", VK_BACK},
+    NamedKey{"Tab", VK_TAB},
+    NamedKey{"Enter", VK_RETURN},
+    NamedKey{"Return", VK_RETURN},
+    NamedKey{"Pause", VK_PAUSE},
+    NamedKey{"Esc", VK_ESCAPE},
+    NamedKey{"Escape", VK_ESCAPE},
+    NamedKey{"Space", VK_SPACE},
+    NamedKey{"PgUp", VK_PRIOR},
+    NamedKey{"PageUp", VK_PRIOR},
+    NamedKey{"PgDn", VK_NEXT},
+    NamedKey{"PageDown", VK_NEXT},
+    NamedKey{"End", VK_END},
+    NamedKey{"Home", VK_HOME},
+    NamedKey{"Left", VK_LEFT},
+    NamedKey{"Up", VK_UP},
+    NamedKey{"Right", VK_RIGHT},
+    NamedKey{"Down", VK_DOWN},
+    NamedKey{"Ins", VK_INSERT},
+    NamedKey{"Insert", VK_INSERT},
+    NamedKey{"Del", VK_DELETE},
+    NamedKey{"Delete", VK_DELETE},
+    NamedKey{"Num *", VK_MULTIPLY},
+    NamedKey{"Num +", VK_ADD},
+    NamedKey{"Num -", VK_SUBTRACT},
+    NamedKey{"Num .", VK_DECIMAL},
+    NamedKey{"Num /", VK_DIVIDE},
+    NamedKey{";", 0xBA},
+    NamedKey{"=", 0xBB},
+    NamedKey{",", 0xBC},
+    NamedKey{"-", 0xBD},
+    NamedKey{".", 0xBE},
+    NamedKey{"/", 0xBF},
+    NamedKey{"`", 0xC0},
+    NamedKey{"[", 0xDB},
+    NamedKey{"\\", 0xDC},
+    NamedKey{"]", 0xDD},
     NamedKey{"'", 0xDE},
 };
 
@@ -105,10 +124,10 @@ std::optional<WORD> ParseHotKey(std::string_view name) {
     size_t plus = name.find('+');
     if (plus == std::string_view::npos || plus + 1 == name.size()) break;
     std::string_view part = Trim(name.substr(0, plus));
-    WORD bit = Same(part, "Shift")                            ? kHotKeyShift
+    WORD bit = Same(part, "Shift")                           ? kHotKeyShift
                : Same(part, "Ctrl") || Same(part, "Control") ? kHotKeyCtrl
-               : Same(part, "Alt")                            ? kHotKeyAlt
-                                                              : 0;
+               : Same(part, "Alt")                           ? kHotKeyAlt
+                                                             : 0;
     if (!bit) break;
     if (modifiers & bit) return std::nullopt;
     modifiers |= bit;

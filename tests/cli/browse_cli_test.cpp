@@ -30,9 +30,7 @@ class BrowseCli : public ::testing::Test {
   testing::RunResult Run(const std::vector<std::string>& args) {
     return RunQuillmer(args, "", env);
   }
-  testing::RunResult Script(const std::string& code) {
-    return Run({"browse", "-e", code});
-  }
+  testing::RunResult Script(const std::string& code) { return Run({"browse", "-e", code}); }
 
   testing::TempDir dir;
   std::vector<std::string> env;
@@ -53,14 +51,17 @@ TEST_F(BrowseCli, APageAloneIsWrittenAsLoaded) {
 }
 
 TEST_F(BrowseCli, AScriptReadsThePageTypesSubmitsAndFollowsLinks) {
-  auto r = Script("navigate('" + kPages + "browse_form.html');\n"
+  auto r = Script("navigate('" + kPages +
+                  "browse_form.html');\n"
                   "print(title(), charset(), zoom());\n"
                   "setValue('q', '台湾');\n"
                   "setValue('pw', 'secret');\n"
                   "var sent = submit('search');\n"
                   "print(sent.charset, sent.fields[0][1], sent.fields[2][1], sent.fields.length);\n"
                   "print(submit(1));\n"
-                  "navigate('" + kPages + "browse_links.html');\n"
+                  "navigate('" +
+                  kPages +
+                  "browse_links.html');\n"
                   "follow('右边');\n"
                   "print(title(), history().length, history()[1].url.split('/').pop());\n"
                   "print(text().indexOf('x') >= 0, property('OrigCharset'), addons());\n");

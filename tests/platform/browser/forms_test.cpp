@@ -187,11 +187,11 @@ TEST(Keys, NamesAndValuesBothWays) {
     const char* name;
     WORD value;
   };
-  for (const Case& c : {Case{"Ctrl+Alt+T", 0xC054}, Case{"Shift+F5", 0x2074},
-                        Case{"Shift+Ctrl+Alt+Z", 0xE05A}, Case{"F12", 0x7B}, Case{"Ctrl+7", 0x4037},
-                        Case{"Alt+Num 7", 0x8067}, Case{"Ctrl+PgUp", 0x4021},
-                        Case{"Ctrl+Num +", 0x406B}, Case{"Ctrl+-", 0x40BD},
-                        Case{"Alt+\\", 0x80DC}, Case{"Ctrl+#233", 0x40E9}, Case{"", 0}}) {
+  for (const Case& c :
+       {Case{"Ctrl+Alt+T", 0xC054}, Case{"Shift+F5", 0x2074}, Case{"Shift+Ctrl+Alt+Z", 0xE05A},
+        Case{"F12", 0x7B}, Case{"Ctrl+7", 0x4037}, Case{"Alt+Num 7", 0x8067},
+        Case{"Ctrl+PgUp", 0x4021}, Case{"Ctrl+Num +", 0x406B}, Case{"Ctrl+-", 0x40BD},
+        Case{"Alt+\\", 0x80DC}, Case{"Ctrl+#233", 0x40E9}, Case{"", 0}}) {
     EXPECT_EQ(ParseHotKey(c.name), c.value) << c.name;
     EXPECT_EQ(HotKeyName(c.value), c.name) << c.value;
   }
@@ -201,8 +201,8 @@ TEST(Keys, NamesAndValuesBothWays) {
   EXPECT_EQ(ParseHotKey("Ctrl+Num7"), 0x4067);
   EXPECT_EQ(ParseHotKey("Ctrl+PageUp"), 0x4021);
   EXPECT_EQ(ParseHotKey("None"), 0);
-  for (const char* bad : {"Ctrl+", "Ctrl+Ctrl+T", "Hyper+T", "F25", "F0", "TT", "Ctrl+#0",
-                          "Ctrl+#256", "Shift"})
+  for (const char* bad :
+       {"Ctrl+", "Ctrl+Ctrl+T", "Hyper+T", "F25", "F0", "TT", "Ctrl+#0", "Ctrl+#256", "Shift"})
     EXPECT_FALSE(ParseHotKey(bad)) << bad;
 }
 

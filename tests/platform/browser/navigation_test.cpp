@@ -56,22 +56,38 @@ class Recorder final : public ComObject<IDispatch> {
     DispatchArgs args(params);
     std::string line;
     ComPtr<IWebBrowser2> who;
-    if (VARIANT* p = args.value(0); p && p->vt == VT_DISPATCH) who = p->pdispVal.query<IWebBrowser2>();
+    if (VARIANT* p = args.value(0); p && p->vt == VT_DISPATCH)
+      who = p->pdispVal.query<IWebBrowser2>();
     std::u16string url;
     if (VARIANT* u = args.value(1)) VariantToString(*u, &url);
     switch (id) {
-      case DISPID_BEFORENAVIGATE2: line = "Before " + FileName(url); break;
-      case DISPID_NAVIGATECOMPLETE2: line = "Navigated " + FileName(url); break;
-      case DISPID_DOCUMENTCOMPLETE: line = "Complete " + FileName(url); break;
-      case DISPID_DOWNLOADBEGIN: line = "DownloadBegin"; break;
-      case DISPID_DOWNLOADCOMPLETE: line = "DownloadComplete"; break;
-      case DISPID_ONQUIT: line = "Quit"; break;
-      default: line = "?"; break;
+      case DISPID_BEFORENAVIGATE2:
+        line = "Before " + FileName(url);
+        break;
+      case DISPID_NAVIGATECOMPLETE2:
+        line = "Navigated " + FileName(url);
+        break;
+      case DISPID_DOCUMENTCOMPLETE:
+        line = "Complete " + FileName(url);
+        break;
+      case DISPID_DOWNLOADBEGIN:
+        line = "DownloadBegin";
+        break;
+      case DISPID_DOWNLOADCOMPLETE:
+        line = "DownloadComplete";
+        break;
+      case DISPID_ONQUIT:
+        line = "Quit";
+        break;
+      default:
+        line = "?";
+        break;
     }
     // The window's ready state, and whether pDisp is the top-level browser.
     READYSTATE state;
     top_->get_ReadyState(&state);
-    if (id == DISPID_DOWNLOADCOMPLETE || (id == DISPID_DOCUMENTCOMPLETE && IsSameObject(who.get(), top_)))
+    if (id == DISPID_DOWNLOADCOMPLETE ||
+        (id == DISPID_DOCUMENTCOMPLETE && IsSameObject(who.get(), top_)))
       line += " @" + std::to_string(state);
     events.push_back(line);
     if (on) on(id, who.get(), url, args);
@@ -97,14 +113,14 @@ class Navigation : public ::testing::Test {
 TEST_F(Navigation, FramesCompleteBeforeTheTopAndTheDownloadEndsWhileItFinishes) {
   EXPECT_EQ(Url(window.get()), u"about:blank");
   ASSERT_EQ(Go(window.get(), kPages + "conv_frames.html"), S_OK);
-  EXPECT_EQ(recorder->events,
-            (std::vector<std::string>{
-                "Before conv_frames.html", "DownloadBegin", "Navigated conv_frames.html",
-                "Before conv_frame1.html", "Navigated conv_frame1.html",
-                "Before conv_frame1_inner.html", "Navigated conv_frame1_inner.html",
-                "Before conv_frame2.html", "Navigated conv_frame2.html",
-                "Complete conv_frame1_inner.html", "Complete conv_frame1.html",
-                "Complete conv_frame2.html", "DownloadComplete @3", "Complete conv_frames.html @4"}));
+  EXPECT_EQ(recorder->events, (std::vector<std::string>{
+                                  "Before conv_frames.html", "DownloadBegin",
+                                  "Navigated conv_frames.html", "Before conv_frame1.html",
+                                  "Navigated conv_frame1.html", "Before conv_frame1_inner.html",
+                                  "Navigated conv_frame1_inner.html", "Before conv_frame2.html",
+                                  "Navigated conv_frame2.html", "Complete conv_frame1_inner.html",
+                                  "Complete conv_frame1.html", "Complete conv_frame2.html",
+                                  "DownloadComplete @3", "Complete conv_frames.html @4"}));
   READYSTATE state;
   Frame(window.get(), 1)->get_ReadyState(&state);
   EXPECT_EQ(state, READYSTATE_COMPLETE);
@@ -127,8 +143,8 @@ TEST_F(Navigation, ReadyStatesMoveThroughLoadingAndInteractive) {
     seen.push_back(std::to_string(id) + ":" + std::to_string(s) + ToUtf8(doc));
   };
   ASSERT_EQ(Go(window.get(), kPages + "conv_frame2.html"), S_OK);
-  EXPECT_EQ(seen, (std::vector<std::string>{"250:4", "106:1", "252:3interactive", "104:3",
-                                            "259:4"}));
+  EXPECT_EQ(seen,
+            (std::vector<std::string>{"250:4", "106:1", "252:3interactive", "104:3", "259:4"}));
 }
 
 TEST_F(Navigation, CancelInBeforeNavigate2KeepsThePageOrLeavesTheFrameEmpty) {
@@ -148,12 +164,12 @@ TEST_F(Navigation, CancelInBeforeNavigate2KeepsThePageOrLeavesTheFrameEmpty) {
       *args.value(6)->pboolVal = VARIANT_TRUE;
   };
   ASSERT_EQ(Go(window.get(), kPages + "conv_frames.html"), S_OK);
-  EXPECT_EQ(recorder->events,
-            (std::vector<std::string>{"Before conv_frames.html", "DownloadBegin",
-                                      "Navigated conv_frames.html", "Before conv_frame1.html",
-                                      "Before conv_frame2.html", "Navigated conv_frame2.html",
-                                      "Complete conv_frame2.html", "DownloadComplete @3",
-                                      "Complete conv_frames.html @4"}));
+  EXPECT_EQ(
+      recorder->events,
+      (std::vector<std::string>{
+          "Before conv_frames.html", "DownloadBegin", "Navigated conv_frames.html",
+          "Before conv_frame1.html", "Before conv_frame2.html", "Navigated conv_frame2.html",
+          "Complete conv_frame2.html", "DownloadComplete @3", "Complete conv_frames.html @4"}));
   EXPECT_EQ(Url(Frame(window.get(), 0).get()), u"about:blank");
 }
 
@@ -178,9 +194,8 @@ TEST_F(Navigation, QuitFiresOnQuitOnceAndEndsNavigation) {
     if (id == DISPID_NAVIGATECOMPLETE2) window->Quit();
   };
   ASSERT_EQ(Go(window.get(), kPages + "conv_frames.html"), S_OK);
-  EXPECT_EQ(recorder->events,
-            (std::vector<std::string>{"Before conv_frames.html", "DownloadBegin",
-                                      "Navigated conv_frames.html", "Quit"}));
+  EXPECT_EQ(recorder->events, (std::vector<std::string>{"Before conv_frames.html", "DownloadBegin",
+                                                        "Navigated conv_frames.html", "Quit"}));
   EXPECT_EQ(window->Quit(), S_OK);
   EXPECT_EQ(recorder->events.size(), 4u);
   EXPECT_EQ(Go(window.get(), kPages + "conv_frame2.html"), E_UNEXPECTED);
@@ -260,9 +275,9 @@ TEST_F(Navigation, ANavigationStartedBySinkReplacesTheOneUnderWay) {
   ASSERT_EQ(Go(window.get(), kPages + "conv_frames.html"), S_OK);
   EXPECT_EQ(FileName(Url(window.get())), "conv_frame2.html");
   EXPECT_EQ(recorder->events.back(), "Complete conv_frame2.html @4");
-  EXPECT_EQ(std::count(recorder->events.begin(), recorder->events.end(),
-                       "Complete conv_frames.html @4"),
-            0);
+  EXPECT_EQ(
+      std::count(recorder->events.begin(), recorder->events.end(), "Complete conv_frames.html @4"),
+      0);
 }
 
 }  // namespace
