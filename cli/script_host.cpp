@@ -23,6 +23,7 @@ struct ScriptHost::Impl {
   // Automation objects by the heap address of their script object (the
   // proxy) and of the proxy's target.
   std::unordered_map<void*, ComPtr<IDispatch>> objects;
+  std::vector<std::unique_ptr<HostFunction>> functions;
 };
 
 namespace {
@@ -31,6 +32,7 @@ constexpr const char* kImplKey = "quillmer";
 constexpr const char* kNameKey = DUK_HIDDEN_SYMBOL("name");
 constexpr const char* kTargetKey = DUK_HIDDEN_SYMBOL("target");
 constexpr const char* kProxyKey = DUK_HIDDEN_SYMBOL("proxy");
+constexpr const char* kFunctionKey = DUK_HIDDEN_SYMBOL("function");
 
 // Script strings are CESU-8: every UTF-16 unit on its own.
 std::string ToScript(std::u16string_view text) {
@@ -274,6 +276,36 @@ duk_ret_t CallMember(duk_context* ctx) {
   return 1;
 }
 
+bool CallHostWork(duk_context* ctx, duk_idx_t argc) {
+  duk_push_current_function(ctx);
+  duk_get_prop_string(ctx, -1, kFunctionKey);
+  auto* function = static_cast<HostFunction*>(duk_get_pointer(ctx, -1));
+  duk_pop_2(ctx);
+  std::vector<VARIANT> args(static_cast<std::size_t>(argc));
+  for (duk_idx_t i = 0; i < argc; ++i)
+    if (!ToVariant(ctx, i, &args[static_cast<std::size_t>(i)])) return false;
+  std::string json;
+  try {
+    ScriptValue result = (*function)(args);
+    if (result.json.empty()) {
+      PushVariant(ctx, result.value);
+      return true;
+    }
+    json = std::move(result.json);
+  } catch (const std::exception& e) {
+    duk_push_string(ctx, e.what());
+    return false;
+  }
+  duk_push_lstring(ctx, json.data(), json.size());
+  duk_json_decode(ctx, -1);
+  return true;
+}
+
+duk_ret_t CallHost(duk_context* ctx) {
+  if (!CallHostWork(ctx, duk_get_top(ctx))) return ThrowMessage(ctx);
+  return 1;
+}
+
 bool ActiveXObjectWork(duk_context* ctx) {
   if (!duk_is_string(ctx, 0)) {
     duk_push_string(ctx, "ActiveXObject needs the name of a class");
@@ -342,6 +374,15 @@ void ScriptHost::SetMenuArguments(IDispatch* window) {
   PushDispatch(ctx, window);
   duk_put_prop_string(ctx, -2, "menuArguments");
   duk_pop(ctx);
+}
+
+void ScriptHost::Define(const std::string& name, HostFunction function) {
+  impl_->functions.push_back(std::make_unique<HostFunction>(std::move(function)));
+  duk_context* ctx = impl_->ctx;
+  duk_push_c_function(ctx, CallHost, DUK_VARARGS);
+  duk_push_pointer(ctx, impl_->functions.back().get());
+  duk_put_prop_string(ctx, -2, kFunctionKey);
+  duk_put_global_string(ctx, name.c_str());
 }
 
 void ScriptHost::Run(std::u16string_view source, const std::string& name) {

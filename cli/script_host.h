@@ -4,13 +4,26 @@
 // `external.menuArguments` is the window the menu was opened on.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/com/com.h"
 
 namespace quillmer::cli {
+
+// What a host function gives back: JSON text (objects, arrays) when json is
+// not empty, else the VARIANT.
+struct ScriptValue {
+  VARIANT value;
+  std::string json;
+};
+// A host function's arguments arrive as VARIANTs (strings, numbers, booleans,
+// null, automation objects; undefined as VT_EMPTY). An exception it throws
+// becomes an Error of the script at the calling line.
+using HostFunction = std::function<ScriptValue(const std::vector<VARIANT>& args)>;
 
 class ScriptHost {
  public:
@@ -22,6 +35,9 @@ class ScriptHost {
 
   // What `external.menuArguments` gives (null: null).
   void SetMenuArguments(IDispatch* window);
+
+  // Defines a global function of the scripts.
+  void Define(const std::string& name, HostFunction function);
 
   // Runs one script. Throws Error "NAME line N: MESSAGE" when it fails to
   // compile or raises an error that it does not catch.

@@ -11,6 +11,7 @@
 #include "engine/identities.h"
 #include "page/page_state.h"
 #include "page/url_pattern.h"
+#include "platform/win32/keys.h"
 #include "ui/settings_store.h"
 
 namespace quillmer {
@@ -64,10 +65,8 @@ constexpr std::int32_t kDefaultAutoURLCount = 0;
 constexpr int kHotKeySlots = 7;
 constexpr std::int32_t kMaxAutoZoomEntries = 10000;  // more in AutoURLCount are not read
 
-// Hotkey values: the virtual-key code in the low byte, plus these.
-constexpr std::uint16_t kHotKeyShift = 0x2000;
-constexpr std::uint16_t kHotKeyCtrl = 0x4000;
-constexpr std::uint16_t kHotKeyAlt = 0x8000;
+// Hotkey values (kHotKeyShift, kHotKeyCtrl, kHotKeyAlt, their names):
+// platform/win32/keys.h.
 
 // The band caption's default in the UI language of the ANSI code page.
 std::u16string DefaultCaption(UINT ansiCodePage);

@@ -353,6 +353,7 @@ HRESULT WebBrowser::Stop() {
   QM_FAULT("IWebBrowser2::Stop", nullptr);
   ++stops;
   readyState = READYSTATE_COMPLETE;
+  if (Top()->navigating) Top()->stopRequested = true;
   return S_OK;
 }
 
@@ -360,9 +361,12 @@ HRESULT WebBrowser::Quit() {
   QM_FAULT("IWebBrowser2::Quit", nullptr);
   // Keep the zone while sinks run and references are dropped.
   ComPtr<IWebBrowser2> self(this);
-  events.Fire(DIID_DWebBrowserEvents2, DISPID_ONQUIT, {});
-  events.UnadviseAll();
-  properties.clear();
+  WebBrowser* top = Top();
+  if (top->quit) return S_OK;  // the window is closed already
+  top->quit = true;
+  top->events.Fire(DIID_DWebBrowserEvents2, DISPID_ONQUIT, {});
+  top->events.UnadviseAll();
+  top->properties.clear();
   return S_OK;
 }
 

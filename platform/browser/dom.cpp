@@ -469,6 +469,12 @@ HRESULT DomElement::getAttribute(const std::u16string& name, LONG flags, VARIANT
   QM_FAULT("IHTMLElement::getAttribute", out);
   if (!out) return E_POINTER;
   *out = VariantNull();
+  // As in the browser, a control's "value" reads what the user typed.
+  if (currentValue && EqualNoCase(name, u"value") &&
+      (!(flags & ATTRFLAG_CASESENSITIVE) || name == u"value")) {
+    *out = VariantString(*currentValue);
+    return S_OK;
+  }
   for (const auto& a : attrs)
     if ((flags & ATTRFLAG_CASESENSITIVE) ? a.name == name : EqualNoCase(a.name, name)) {
       *out = VariantString(a.value);
@@ -482,6 +488,11 @@ HRESULT DomElement::setAttribute(const std::u16string& name, const VARIANT& valu
   if (name.empty()) return E_INVALIDARG;
   std::u16string v;
   if (HRESULT hr = VariantToString(value, &v); FAILED(hr)) return hr;
+  // What is sent changes with what is saved.
+  if (currentValue && EqualNoCase(name, u"value")) {
+    *currentValue = v;
+    if (Is(u"textarea")) return S_OK;  // its default is its text
+  }
   if (flags & ATTRFLAG_CASESENSITIVE) {
     for (auto& a : attrs)
       if (a.name == name) {

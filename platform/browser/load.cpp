@@ -660,6 +660,7 @@ bool IsHtmlFile(const std::string& path) {
 
 struct LoadContext {
   const LoadOptions& options;
+  LoadHooks* hooks = nullptr;
   unsigned documents = 0;
 };
 
@@ -705,30 +706,48 @@ std::u16string DecodeSheet(const std::string& bytes, UINT documentCp, UINT* cp, 
 
 void LoadDocument(WebBrowser* browser, std::string_view bytes, const std::string& path,
                   LoadContext& ctx, unsigned depth, std::vector<std::string>& ancestors);
+void LoadTarget(WebBrowser* browser, std::string& bytes, const std::string& path, LoadContext& ctx,
+                unsigned depth, std::vector<std::string>& ancestors, bool announce);
+
+std::u16string UrlOfPath(const std::string& path) {
+  std::error_code ec;
+  std::string absolute = fs::absolute(path, ec).lexically_normal().string();
+  return Widen(FileUrl(ec ? path : absolute));
+}
 
 void LoadFrame(WebBrowser* frame, const std::string& fromPath, LoadContext& ctx, unsigned depth,
                std::vector<std::string>& ancestors) {
   const std::u16string* src = frame->frameElement->Attr(u"src");
   LocalRef ref = src ? ResolveLocal(fromPath, *src) : LocalRef{};
-  if (ref.path.empty() || depth > ctx.options.maxFrameDepth ||
-      ctx.documents >= ctx.options.maxDocuments)
-    return LoadBlank(frame);
-  std::error_code ec;
-  std::string canonical = fs::weakly_canonical(ref.path, ec).string();
-  if (ec) canonical = ref.path;
-  if (std::find(ancestors.begin(), ancestors.end(), canonical) != ancestors.end())
-    return LoadBlank(frame);
-  auto bytes = ReadLocalFile(ref.path);
-  if (!bytes) return LoadBlank(frame);
-  if (!IsHtmlFile(ref.path)) {
-    frame->otherDocument = frame->zone->Make<PluginObject>()->Identity();
-    frame->otherPath = ref.path;
-    frame->otherBytes = std::move(*bytes);
-    std::string absolute = fs::absolute(ref.path, ec).lexically_normal().string();
-    frame->otherUrl = Widen(FileUrl(ec ? ref.path : absolute));
+  std::optional<std::string> bytes;
+  if (!ref.path.empty() && depth <= ctx.options.maxFrameDepth &&
+      ctx.documents < ctx.options.maxDocuments) {
+    std::error_code ec;
+    std::string canonical = fs::weakly_canonical(ref.path, ec).string();
+    if (ec) canonical = ref.path;
+    if (std::find(ancestors.begin(), ancestors.end(), canonical) == ancestors.end())
+      bytes = ReadLocalFile(ref.path);
+  }
+  if (!bytes) {
+    if (ctx.hooks && !ctx.hooks->BeginFrame(frame, u"about:blank")) return LoadBlank(frame);
+    LoadBlank(frame);
+    if (ctx.hooks) ctx.hooks->Navigated(frame), ctx.hooks->Loaded(frame);
     return;
   }
-  LoadDocument(frame, *bytes, ref.path, ctx, depth, ancestors);
+  LoadTarget(frame, *bytes, ref.path, ctx, depth, ancestors, true);
+}
+
+void LoadTarget(WebBrowser* browser, std::string& bytes, const std::string& path, LoadContext& ctx,
+                unsigned depth, std::vector<std::string>& ancestors, bool announce) {
+  if (announce && ctx.hooks && !ctx.hooks->BeginFrame(browser, UrlOfPath(path)))
+    return LoadBlank(browser);
+  if (IsHtmlFile(path)) return LoadDocument(browser, bytes, path, ctx, depth, ancestors);
+  browser->document = nullptr;
+  browser->otherDocument = browser->zone->Make<PluginObject>()->Identity();
+  browser->otherPath = path;
+  browser->otherBytes = std::move(bytes);
+  browser->otherUrl = UrlOfPath(path);
+  if (ctx.hooks) ctx.hooks->Navigated(browser), ctx.hooks->Loaded(browser);
 }
 
 void LoadDocument(WebBrowser* browser, std::string_view bytes, const std::string& path,
@@ -739,10 +758,10 @@ void LoadDocument(WebBrowser* browser, std::string_view bytes, const std::string
   doc->browser = browser;
   doc->window = zone->Make<DomWindow>(doc);
   browser->document = doc;
+  browser->otherDocument = nullptr;
   doc->path = path;
+  doc->url = UrlOfPath(path);
   std::error_code ec;
-  std::string absolute = fs::absolute(path, ec).lexically_normal().string();
-  doc->url = Widen(FileUrl(ec ? path : absolute));
 
   Decoded decoded = DecodePage(bytes, ctx.options);
   doc->charset = doc->loadedCharset = decoded.name;
@@ -771,6 +790,7 @@ void LoadDocument(WebBrowser* browser, std::string_view bytes, const std::string
     doc->linkedSheets.emplace(link, std::move(sheet));
   }
 
+  if (ctx.hooks) ctx.hooks->Navigated(browser);
   // Embeddings, in document order; frames load after their document.
   std::string canonical = fs::weakly_canonical(path, ec).string();
   ancestors.push_back(ec ? path : canonical);
@@ -791,6 +811,7 @@ void LoadDocument(WebBrowser* browser, std::string_view bytes, const std::string
     }
   }
   ancestors.pop_back();
+  if (ctx.hooks) ctx.hooks->Loaded(browser);
 }
 
 // A string decoded from bytes in code page from, decoded again as if they
@@ -826,6 +847,7 @@ void LoadBlank(WebBrowser* browser) {
   doc->browser = browser;
   doc->window = zone->Make<DomWindow>(doc);
   browser->document = doc;
+  browser->otherDocument = nullptr;
   DomElement* html = doc->NewElement(u"html");
   doc->root.AppendChild(html);
   html->AppendChild(doc->NewElement(u"head"));
@@ -850,6 +872,29 @@ ComPtr<IWebBrowser2> LoadPageFromBytes(std::string_view bytes, const std::string
   LoadDocument(top, bytes, path, ctx, 0, ancestors);
   return result;
 }
+
+namespace browser {
+
+void LoadInto(WebBrowser* target, std::string bytes, const std::string& path,
+              const LoadOptions& options, LoadHooks* hooks) {
+  LoadContext ctx{options, hooks};
+  // The frames above the target are its ancestors: a page may not load itself.
+  std::vector<std::string> ancestors;
+  unsigned depth = 0;
+  for (WebBrowser* b = target->parent; b; b = b->parent, ++depth) {
+    if (!b->document || b->document->path.empty()) continue;
+    std::error_code ec;
+    std::string canonical = fs::weakly_canonical(b->document->path, ec).string();
+    ancestors.insert(ancestors.begin(), ec ? b->document->path : canonical);
+  }
+  LoadTarget(target, bytes, path, ctx, depth, ancestors, false);
+}
+
+std::optional<std::string> ReadPageFile(const std::string& path) { return ReadLocalFile(path); }
+
+std::u16string FileUrlOf(const std::string& path) { return UrlOfPath(path); }
+
+}  // namespace browser
 
 bool ReadDocumentAs(IHTMLDocument2* document, std::u16string_view charset) {
   auto* doc = dynamic_cast<DomDocument*>(document);

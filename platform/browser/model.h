@@ -12,6 +12,7 @@
 #include <atomic>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -216,6 +217,9 @@ class DomElement final : public DomNode,
 
   std::u16string tag;  // lower case for HTML elements; as written for SVG and MathML
   bool foreign;        // SVG or MathML
+  // What the user typed into an input or textarea; its default stays in the
+  // value attribute (a textarea's: its text).
+  std::optional<std::u16string> currentValue;
   std::vector<Attribute> attrs;
   IUnknown* embedding = nullptr;  // the frame's browser or the plug-in object
 
@@ -323,6 +327,9 @@ class WebBrowser final
   HRESULT PutProperty(const std::u16string& name, const VARIANT& value) override;
   HRESULT get_LocationURL(std::u16string* out) override;
   HRESULT get_LocationName(std::u16string* out) override;
+  HRESULT Navigate2(const VARIANT& url, const VARIANT& flags, const VARIANT& targetFrameName,
+                    const VARIANT& postData, const VARIANT& headers) override;
+  HRESULT get_Busy(bool* out) override;
   HRESULT QueryService(REFGUID service, REFIID riid, void** out) override;
   HRESULT FindConnectionPoint(REFIID riid, IConnectionPoint** out) override;
 
@@ -341,6 +348,14 @@ class WebBrowser final
   int stops = 0;
   std::map<std::u16string, VARIANT> properties;
   ConnectionPoints events;
+  // The window's navigation under way (kept on the top-level browser): its
+  // number, bumped by each new one so that an older one knows it was
+  // replaced, and whether Stop or Quit ended it.
+  unsigned navigation = 0;
+  bool navigating = false;
+  bool stopRequested = false;
+  bool quit = false;
+  std::vector<LeftPage> leftPages;  // top-level browser: pages left, oldest first
 };
 
 // An <object>, <embed> or <applet>: an embedding that is no browser.
@@ -408,5 +423,26 @@ LocalRef ResolveLocal(const std::string& fromPath, std::u16string_view ref);
 
 // Gives a browser an empty document at about:blank.
 void LoadBlank(WebBrowser* browser);
+
+// What a navigation is told while it loads a page into a browser.
+struct LoadHooks {
+  virtual ~LoadHooks() = default;
+  // A frame is about to load url; false leaves it empty, with no events.
+  virtual bool BeginFrame(WebBrowser* frame, const std::u16string& url) = 0;
+  // The browser has its new document; its frames are not loaded yet.
+  virtual void Navigated(WebBrowser* browser) = 0;
+  // The browser and all its frames are loaded.
+  virtual void Loaded(WebBrowser* browser) = 0;
+};
+
+// Loads the file at path (its bytes given) into target as its new document,
+// frames recursively, telling hooks; the frames above target count as its
+// ancestors.
+void LoadInto(WebBrowser* target, std::string bytes, const std::string& path,
+              const LoadOptions& options, LoadHooks* hooks);
+// A local regular file of acceptable size, read whole; nullopt otherwise.
+std::optional<std::string> ReadPageFile(const std::string& path);
+// "file:///..." for a path (made absolute).
+std::u16string FileUrlOf(const std::string& path);
 
 }  // namespace quillmer::browser

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -90,6 +91,65 @@ bool ReadDocumentAs(IHTMLDocument2* document, std::u16string_view charset);
 
 // What the loader found for a document: the source of its character set.
 CharsetSource CharsetSourceOf(IHTMLDocument2* document);
+
+// Browser windows.
+
+// A new window's top-level browser: an empty page at about:blank, complete.
+// Navigate2 loads pages into it (the process-wide detector deciding
+// undeclared character sets).
+ComPtr<IWebBrowser2> NewBrowserWindow();
+
+// A page a browser left, as it was at that moment (after the sinks of
+// BeforeNavigate2 had run).
+struct LeftPage {
+  std::u16string url;
+  std::u16string charset;
+};
+// The pages the window's browsers left, oldest first.
+std::vector<LeftPage> LeftPages(IWebBrowser2* browser);
+
+// Follows a link as a click does: the <a> or <area> element's href, resolved
+// against its document's file, navigated in the browser its target names
+// ("_top", "_parent", "_self", a frame's name; none: the link's own; a name
+// the window does not have: the top-level browser). A link to a fragment of
+// its own page does nothing. INET_E_RESOURCE_NOT_FOUND for a link that leads
+// to no readable local file, E_INVALIDARG for an element that is no link.
+HRESULT FollowLink(IHTMLElement* link);
+
+// Forms.
+
+// Types text into an input or textarea: its current value, which forms send
+// and getAttribute("value") reads; the default (the value attribute, a
+// textarea's text) stays and is what the page saves. E_INVALIDARG for other
+// elements.
+HRESULT TypeText(IHTMLElement* control, std::u16string text);
+// The control's current value: what was typed, else its default.
+std::u16string CurrentValue(IHTMLElement* control);
+
+struct SubmittedField {
+  std::u16string name, value;  // the bytes decoded again in the charset
+  std::string nameBytes, valueBytes;
+};
+struct FormSubmission {
+  std::u16string charset;  // the document's at the time of sending
+  std::vector<SubmittedField> fields;
+};
+
+// Submits a form as the browser does: onsubmit goes to the form's
+// HTMLFormElementEvents2 sinks (an event object whose srcElement is the form;
+// a sink that sets its returnValue to false cancels), then the successful
+// controls' names and current values are encoded in the document's charset
+// (UTF-8 for a UTF-16 page; characters it cannot hold as "&#N;"). Disabled
+// and nameless controls, buttons, file and image inputs, and checkboxes and
+// radio buttons that are not checked send nothing. nullopt when cancelled.
+std::optional<FormSubmission> SubmitForm(IHTMLFormElement* form);
+
+// Keys.
+
+// A key pressed in the window: onkeydown goes to the HTMLDocumentEvents2 sinks
+// of the top-level document with an event object holding the virtual-key
+// code and the modifiers (srcElement: the body). Returns the sinks called.
+int PressKey(IWebBrowser2* browser, LONG keyCode, bool alt, bool ctrl, bool shift);
 
 // Model controls, for tests and for driving browser sessions.
 

@@ -33,9 +33,11 @@ struct IWebBrowser2 : IDispatch {
   // S_OK when the browser holds none.
   virtual HRESULT get_Document(IDispatch** out) = 0;
   virtual HRESULT get_ReadyState(READYSTATE* out) = 0;
-  // Stops loading: the ready state becomes READYSTATE_COMPLETE.
+  // Stops loading: the ready state becomes READYSTATE_COMPLETE; frames not yet
+  // begun stay empty and fire no events; DownloadComplete still comes.
   virtual HRESULT Stop() = 0;
-  // Fires OnQuit, drops every event connection and every property.
+  // Fires OnQuit, drops every event connection and every property; the
+  // browser navigates no more.
   virtual HRESULT Quit() = 0;
   // Browser properties: named VARIANTs kept on the browser object. An unset
   // property reads as VT_EMPTY.
@@ -45,7 +47,28 @@ struct IWebBrowser2 : IDispatch {
   virtual HRESULT get_LocationURL(std::u16string* out) = 0;
   // The document's title.
   virtual HRESULT get_LocationName(std::u16string* out) = 0;
+  // Loads url into this browser, or into the frame of this window that
+  // targetFrameName names ("_top", "_parent", "_self" or a frame's name; empty
+  // or VT_EMPTY: this browser). url is a local path (relative to the working
+  // directory), a file: URL or "about:blank". Returns when the page and its
+  // frames have completed, or when a sink cancelled or stopped the
+  // navigation. Events go to the sinks of the window's top-level browser:
+  //   BeforeNavigate2 (cancellable; the page being left is still current),
+  //   DownloadBegin, NavigateComplete2, then for each frame (pre-order)
+  //   BeforeNavigate2 and NavigateComplete2, DocumentComplete of each frame
+  //   (its own frames first), DownloadComplete (this browser still
+  //   READYSTATE_INTERACTIVE), DocumentComplete of this browser (now
+  //   READYSTATE_COMPLETE).
+  // INET_E_RESOURCE_NOT_FOUND, before any event, when url is no readable
+  // local file; E_INVALIDARG for a frame name the window does not have.
+  virtual HRESULT Navigate2(const VARIANT& url, const VARIANT& flags,
+                            const VARIANT& targetFrameName, const VARIANT& postData,
+                            const VARIANT& headers) = 0;
+  // Whether a navigation is under way.
+  virtual HRESULT get_Busy(bool* out) = 0;
 };
+
+constexpr HRESULT INET_E_RESOURCE_NOT_FOUND = static_cast<HRESULT>(0x800C0005u);
 
 inline constexpr IID IID_IWebBrowser2 = IWebBrowser2::iid;
 

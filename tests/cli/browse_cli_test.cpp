@@ -1,0 +1,118 @@
+// quillmer browse, from outside: pages, scripts, their errors, and the add-on
+// loaded only when registered.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "tests/cli/run_program.h"
+
+namespace quillmer {
+namespace {
+
+using testing::ReadAll;
+using testing::RunQuillmer;
+using testing::WriteAll;
+
+namespace fs = std::filesystem;
+
+const std::string kPages = std::string(QUILLMER_SOURCE_DIR) + "/tests/data/pages/";
+
+class BrowseCli : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fs::create_directories(dir / "home");
+    env = {"QUILLMER_REGISTRY=" + testing::ShellQuote((dir / "registry").string()),
+           "QUILLMER_HOME=" + testing::ShellQuote((dir / "home").string()), "QUILLMER_ACP=1252",
+           "DISPLAY="};
+    module = (dir / "Quillmer.so").string();
+    fs::copy_file(QUILLMER_MODULE, module);
+  }
+  testing::RunResult Run(const std::vector<std::string>& args) {
+    return RunQuillmer(args, "", env);
+  }
+  testing::RunResult Script(const std::string& code) { return Run({"browse", "-e", code}); }
+
+  testing::TempDir dir;
+  std::vector<std::string> env;
+  std::string module;
+};
+
+TEST_F(BrowseCli, APageAloneIsWrittenAsLoaded) {
+  auto r = Run({"browse", kPages + "browser_right.html"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("<title>Right</title>"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("zoom: 120%"), std::string::npos);
+
+  r = Run({"browse", kPages + "no_such_page.html"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("no_such_page.html"), std::string::npos) << r.err;
+  EXPECT_EQ(Run({"browse"}).status, 2);
+  EXPECT_EQ(Run({"browse", "-e", "1", "--script", "x.js"}).status, 2);
+}
+
+TEST_F(BrowseCli, AScriptReadsThePageTypesSubmitsAndFollowsLinks) {
+  auto r = Script("navigate('" + kPages +
+                  "browse_form.html');\n"
+                  "print(title(), charset(), zoom());\n"
+                  "setValue('q', '台湾');\n"
+                  "setValue('pw', 'secret');\n"
+                  "var sent = submit('search');\n"
+                  "print(sent.charset, sent.fields[0][1], sent.fields[2][1], sent.fields.length);\n"
+                  "print(submit(1));\n"
+                  "navigate('" +
+                  kPages +
+                  "browse_links.html');\n"
+                  "follow('右边');\n"
+                  "print(title(), history().length, history()[1].url.split('/').pop());\n"
+                  "print(text().indexOf('x') >= 0, property('OrigCharset'), addons());\n");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "表单 gb2312 100\n"
+            "gb2312 台湾 secret 8\n"
+            "{\"charset\":\"gb2312\",\"fields\":[[\"x\",\"1\"]]}\n"
+            "Right 2 browse_links.html\n"
+            "true undefined []\n");
+}
+
+TEST_F(BrowseCli, SavesThePageWithItsFrames) {
+  fs::create_directories(dir / "out");
+  auto r = Script("navigate('" + kPages + "conv_frames.html'); save('" +
+                  (dir / "out" / "page.html").string() + "'); wait(5);");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(fs::exists(dir / "out" / "page.html"));
+  EXPECT_TRUE(fs::exists(dir / "out" / "conv_frame1_inner.html"));
+}
+
+TEST_F(BrowseCli, AScriptErrorIsReportedWithItsLine) {
+  WriteAll(dir / "s.js", "print('one');\n\nkey('Ctrl+Bogus');\nprint('never');\n");
+  auto r = Run({"browse", "--script", (dir / "s.js").string()});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "one\n");
+  EXPECT_NE(r.err.find("line 3"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("Ctrl+Bogus"), std::string::npos) << r.err;
+
+  r = Script("var x = 1;\nundefinedFunction();");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("line 2"), std::string::npos) << r.err;
+  r = Script("navigate('" + kPages + "browse_form.html');\nsetValue('nothing', 'x');");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("line 2"), std::string::npos) << r.err;
+}
+
+TEST_F(BrowseCli, TheHelperIsLoadedOnlyWhenRegistered) {
+  const std::string code = "print(addons()); navigate('" + kPages +
+                           "conv_frame2.html'); key('Ctrl+Alt+T'); print(title().length);";
+  auto r = Script(code);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "[]\n3\n");
+  ASSERT_EQ(Run({"register", module}).status, 0);
+  r = Script(code);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "[\"{5E2B9C42-7A1D-4F36-9C81-2D47B6A0E310}\"]\n3\n");
+  ASSERT_EQ(Run({"unregister", module}).status, 0);
+  r = Script("print(addons())");
+  EXPECT_EQ(r.out, "[]\n");
+}
+
+}  // namespace
+}  // namespace quillmer
