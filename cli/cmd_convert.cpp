@@ -8,7 +8,6 @@
 #include "cli/encoding_names.h"
 #include "engine/convert.h"
 #include "platform/base/error.h"
-#include "platform/base/fileio.h"
 #include "ui/lifecycle.h"
 
 namespace quillmer::cli {
@@ -96,20 +95,11 @@ int Run(const std::vector<std::string>& args) {
     ~Unload() { RunUnloadSequence(); }
   } unload;
   // Text that is UTF-8 throughout is taken for UTF-8 before anything else:
-  // converted as such in one pass, which checks it on the way, straight from
-  // the file's pages.
+  // converted as such in one pass, which checks it on the way.
   const bool utf8First = !from && (!to || *to == teUTF8);
-  if (utf8First && !fromStdin) {
-    MappedFile mapped(*file);
-    std::string result;
-    if (mapped.ok() && ConvertIfWholeUtf8(mapped.bytes(), *direction, bom, result)) {
-      write(result);
-      return kExitOk;
-    }
-  }
   std::string data = fromStdin ? ReadStdin() : ReadFile(*file);
   const std::string name = fromStdin ? "standard input" : "'" + *file + "'";
-  if (utf8First && fromStdin) {
+  if (utf8First) {
     std::string result;
     if (ConvertIfWholeUtf8(data, *direction, bom, result)) {
       write(result);

@@ -7,7 +7,6 @@
 #include <fcntl.h>
 #include <limits.h>
 #include <pthread.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -66,25 +65,6 @@ std::string DirectoryOf(const std::string& path) {
   auto slash = path.rfind('/');
   if (slash == std::string::npos) return "./";
   return path.substr(0, slash + 1);
-}
-
-MappedFile::MappedFile(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return;
-  struct stat st {};
-  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
-    void* p = ::mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ,
-                     MAP_PRIVATE | MAP_POPULATE, fd, 0);
-    if (p != MAP_FAILED) {
-      data_ = p;
-      size_ = static_cast<std::size_t>(st.st_size);
-    }
-  }
-  ::close(fd);
-}
-
-MappedFile::~MappedFile() {
-  if (data_) ::munmap(data_, size_);
 }
 
 std::optional<std::string> ReadFileIfExists(const std::string& path) {

@@ -17,23 +17,6 @@ std::optional<std::string> ReadFileIfExists(const std::string& path);
 
 // What a replacement does with a file that is marked read-only (no write
 // permission for the caller, or no write bit at all).
-// A regular file's bytes mapped read-only, as long as the object lives: no
-// copy, and the page cache's pages are shared. Empty (and !ok()) when the
-// path is not a regular file that can be mapped; the caller then reads it.
-class MappedFile {
- public:
-  explicit MappedFile(const std::string& path);
-  ~MappedFile();
-  MappedFile(const MappedFile&) = delete;
-  MappedFile& operator=(const MappedFile&) = delete;
-  bool ok() const { return data_ != nullptr; }
-  std::string_view bytes() const { return {static_cast<const char*>(data_), size_}; }
-
- private:
-  void* data_ = nullptr;
-  std::size_t size_ = 0;
-};
-
 enum class ReadOnlyFiles { Replace, Refuse };
 
 // Writes bytes to a temporary file beside path, syncs it and renames it over

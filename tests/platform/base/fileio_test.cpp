@@ -1,7 +1,6 @@
 #include "platform/base/fileio.h"
 
 #include <gtest/gtest.h>
-#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -36,28 +35,6 @@ class FileIoTest : public ::testing::Test {
   void TearDown() override { SetReplaceFileHookForTests({}); }
   TempDir dir;
 };
-
-// A regular file is mapped whole; what cannot be mapped (nothing there, an
-// empty file, a folder, a pipe) leaves the object empty for the caller to read.
-TEST_F(FileIoTest, MappedFilesHoldARegularFilesBytes) {
-  const std::string bytes = std::string("\xEF\xBB\xBF") + std::string(70000, 'x') + "\n";
-  WriteAll(dir / "file", bytes);
-  {
-    MappedFile m((dir / "file").string());
-    ASSERT_TRUE(m.ok());
-    EXPECT_EQ(m.bytes(), bytes);
-  }
-  WriteAll(dir / "empty", "");
-  EXPECT_FALSE(MappedFile((dir / "empty").string()).ok());
-  EXPECT_FALSE(MappedFile((dir / "none").string()).ok());
-  EXPECT_FALSE(MappedFile(dir.path().string()).ok());
-  ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
-  // Opening a pipe for reading would wait for a writer: hold one open.
-  const int writer = ::open((dir / "fifo").c_str(), O_RDWR | O_NONBLOCK);
-  ASSERT_GE(writer, 0);
-  EXPECT_FALSE(MappedFile((dir / "fifo").string()).ok());
-  ::close(writer);
-}
 
 TEST_F(FileIoTest, SymbolicLinksAreWrittenThroughToTheirFinalTarget) {
   fs::create_directories(dir / "real");
