@@ -11,6 +11,7 @@
 #include "platform/base/text.h"
 #include "platform/browser/page.h"
 #include "platform/com/fault.h"
+#include "platform/win32/clipboard.h"
 #include "platform/win32/keys.h"
 #include "tests/cli/run_program.h"
 
@@ -383,6 +384,36 @@ TEST_F(FormEvents, APageConversionHotkeyWaitsForNoOther) {
   module.shared.HotKeyTable[1] = kHotKeyAlt | 'S';  // Key2: to Simplified
   Press(kHotKeyAlt | 'S');
   EXPECT_EQ(Text(), u"简体中文");
+}
+
+TEST_F(FormEvents, ClipboardHotkeysConvertTheClipboard) {
+  auto owned = std::make_unique<MemoryClipboard>();
+  MemoryClipboard* clip = owned.get();
+  auto previous = SetClipboardBackend(std::move(owned));
+  auto units = [](std::u16string_view text) {
+    std::string bytes;
+    for (char16_t c : std::u16string(text) + u'\0') {
+      bytes += static_cast<char>(c & 0xFF);
+      bytes += static_cast<char>(c >> 8);
+    }
+    return bytes;
+  };
+  Page(u"gb2312", u"<p>x</p>");
+  ConnectKeys();
+  module.shared.HotKeyTable[2] = kCtrlZ;            // Key3: to Traditional
+  module.shared.HotKeyTable[3] = kHotKeyAlt | 'Z';  // Key4: to Simplified
+  module.shared.HotKeyTable[4] = kCtrlZ;            // Key5 after Key3
+  clip->formats[CF_UNICODETEXT] = units(u"简体");
+  Press(kCtrlZ);
+  EXPECT_EQ(clip->formats[CF_UNICODETEXT], units(u"簡體"));
+  EXPECT_EQ(ZoomOf(), u"110%");
+  Press(kHotKeyAlt | 'Z');
+  EXPECT_EQ(clip->formats[CF_UNICODETEXT], units(u"简体"));
+  // A clipboard that will not open ends the handling, quietly.
+  clip->failOpen = [](int) { return true; };
+  Press(kCtrlZ);
+  EXPECT_EQ(ZoomOf(), u"110%");
+  SetClipboardBackend(std::move(previous));
 }
 
 }  // namespace
