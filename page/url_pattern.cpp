@@ -313,11 +313,55 @@ bool MatchUrlPattern(std::string_view url, std::string_view pattern) {
   return Matches(mask, url, chars);
 }
 
+std::string EscapeUrlWildcards(std::string_view url) {
+  AnsiChars chars(GetACP());
+  std::string out;
+  out.reserve(url.size());
+  for (std::size_t i = 0; i < url.size();) {
+    const std::size_t len = chars.Length(url, i);
+    const char c = url[i];
+    if (len == 1 && (c == '*' || c == '?' || c == '[')) {
+      // A set of one character is the only way to say it literally.
+      out += '[';
+      out += c;
+      out += ']';
+    } else {
+      out.append(url.substr(i, len));
+    }
+    i += len;
+  }
+  return out;
+}
+
+std::string UrlToAutoZoomPattern(std::string_view url) {
+  AnsiChars chars(GetACP());
+  std::string u = AnsiLower(url, chars);
+  if (u.find(":\\") != std::string::npos) {
+    BackslashesToSlashes(u, chars);
+    // As for a page URL: "file:///c:\x" already has its three slashes.
+    if (!StartsWithLower(u, "file://"))
+      u.insert(0, "file:///");
+    else if (!StartsWithLower(u, "file:///"))
+      u.replace(0, 7, "file:///");
+  }
+  if (u == "about:blank") return u;
+  const std::size_t slash = u.rfind('/');
+  if (slash == std::string::npos) return "*";
+  if (slash > 0 && u[slash - 1] == '/') return EscapeUrlWildcards(u) + "/*";
+  return EscapeUrlWildcards(std::string_view(u).substr(0, slash + 1)) + "*";
+}
+
 int FindAutoZoom(const AutoZoomList& list, std::string_view pageUrl, int defaultZoom) {
   AnsiChars chars(GetACP());
   const std::string url = NormalizePageUrl(pageUrl);
-  for (auto it = list.rbegin(); it != list.rend(); ++it)
-    if (MatchUrlPattern(url, AnsiLower(it->Pattern, chars))) return it->Zoom;
+  for (auto it = list.rbegin(); it != list.rend(); ++it) {
+    try {
+      if (MatchUrlPattern(url, AnsiLower(it->Pattern, chars))) return it->Zoom;
+    } catch (const Error&) {
+      // One broken entry (a hand-edited file, a cut escape) must not end
+      // auto-zoom for every page: it matches nothing.
+    }
+  }
   return defaultZoom;
 }
 

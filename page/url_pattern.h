@@ -40,7 +40,17 @@ bool MatchUrlPattern(std::string_view url, std::string_view pattern);
 
 // The auto-zoom search: the page URL is normalised once, the list is searched
 // from its last entry to its first, and the first match gives the zoom;
-// defaultZoom when none matches. An invalid pattern's error ends the search.
+// defaultZoom when none matches. An invalid pattern matches nothing.
 int FindAutoZoom(const AutoZoomList& list, std::string_view pageUrl, int defaultZoom);
+
+// The url with its wildcard characters taken literally: "*", "?" and "["
+// each become a set of that one character ("[?]").
+std::string EscapeUrlWildcards(std::string_view url);
+
+// The pattern offered when the user adds a page to the auto-zoom list: the
+// lowered URL (a Windows path as a file:/// URL) up to its last "/", then
+// "*"; a host without a path gets "/*", a URL without "/" is "*", and
+// "about:blank" stays as it is. The URL's own "*", "?" and "[" are escaped.
+std::string UrlToAutoZoomPattern(std::string_view url);
 
 }  // namespace quillmer

@@ -114,5 +114,48 @@ TEST_F(BrowseCli, TheHelperIsLoadedOnlyWhenRegistered) {
   EXPECT_EQ(r.out, "[]\n");
 }
 
+TEST_F(BrowseCli, TheHelperZoomsPagesByTheirUrlAndRunsHotkeys) {
+  WriteAll(dir / "home" / "Quillmer.ini",
+           "[Zoom]\nAutoZoom=1\nZoomIncrement=10\n"
+           "[Zoom_Ex]\nAutoURLCount=2\nAutoZoomValue1=130\nAutoZoomURL1=file://" +
+               kPages +
+               "browser_r*\n"
+               "AutoZoomValue2=50\nAutoZoomURL2=[unclosed\n"
+               "[HotKeys]\nKey5=49242\n");  // Ctrl+Alt+Z
+  const std::string code = "navigate('" + kPages +
+                           "browser_right.html'); print(zoom());\n"
+                           "key('Ctrl+Alt+Z'); key('Ctrl+Z'); print(zoom());\n"
+                           "navigate('" +
+                           kPages + "browse_form.html'); print(zoom());";
+  auto r = Script(code);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "100\n100\n100\n");  // no helper: the page's own zoom
+  ASSERT_EQ(Run({"register", module}).status, 0);
+  r = Script(code);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "130\n140\n100\n");
+}
+
+TEST_F(BrowseCli, TheHelperSendsFormsInThePagesScript) {
+  WriteAll(dir / "big5.html",
+           "<html><head><meta charset=\"big5\"></head><body>"
+           "<form name=\"f\"><input name=\"q\"><input name=\"n\" value=\"1\"></form>"
+           "</body></html>");
+  for (auto& e : env)
+    if (e.rfind("QUILLMER_ACP=", 0) == 0) e = "QUILLMER_ACP=936";
+  ASSERT_EQ(Run({"register", module}).status, 0);
+  const std::string code = "navigate('" + (dir / "big5.html").string() +
+                           "'); setValue('q', '简体中文');\n"
+                           "var sent = submit('f'); print(sent.charset, sent.fields[0][1]);";
+  auto r = Script(code);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "big5 簡體中文\n");
+  WriteAll(dir / "home" / "Quillmer.ini", "[Text_Convert]\nConvertOnSubmit=0\n");
+  r = Script(code);
+  ASSERT_EQ(r.status, 0) << r.err;
+  // As typed: what Big5 cannot hold goes as a character reference.
+  EXPECT_EQ(r.out, "big5 &#31616;体中文\n");
+}
+
 }  // namespace
 }  // namespace quillmer

@@ -267,12 +267,51 @@ TEST(FindAutoZoom, LastMatchingEntryWins) {
   EXPECT_EQ(FindAutoZoom({}, "http://a/", 90), 90);
   // Patterns are lowered again before the test.
   EXPECT_EQ(FindAutoZoom({{70, "HTTP://OTHER.ORG/*"}}, "http://other.org/", 100), 70);
-  // An invalid pattern ends the search with its error, unless a later entry
-  // matched first.
+  // An invalid pattern, even the newest, matches nothing: the others still
+  // give their zoom.
   list.push_back({60, "http://bad/[x"});
-  EXPECT_THROW(FindAutoZoom(list, "http://www.example.com/", 100), Error);
+  list.push_back({65, "*[]"});
+  EXPECT_EQ(FindAutoZoom(list, "http://www.example.com/", 100), 150);
+  EXPECT_EQ(FindAutoZoom(list, "http://bad/[x", 100), 100);
   list.push_back({40, "http://www.example.com/*"});
   EXPECT_EQ(FindAutoZoom(list, "http://www.example.com/", 100), 40);
+}
+
+TEST(UrlToAutoZoomPattern, OffersTheDirectoryOfThePage) {
+  AnsiCodePage acp("1252");
+  EXPECT_EQ(UrlToAutoZoomPattern("http://intra/news/today.htm"), "http://intra/news/*");
+  EXPECT_EQ(UrlToAutoZoomPattern("HTTP://Intra/News/"), "http://intra/news/*");
+  EXPECT_EQ(UrlToAutoZoomPattern("http://intra/"), "http://intra/*");
+  EXPECT_EQ(UrlToAutoZoomPattern("http://intra"), "http://intra/*");
+  EXPECT_EQ(UrlToAutoZoomPattern("c:\\docs\\a.htm"), "file:///c:/docs/*");
+  EXPECT_EQ(UrlToAutoZoomPattern("file://c:\\docs\\a.htm"), "file:///c:/docs/*");
+  // A file URL that already has its three slashes keeps them.
+  EXPECT_EQ(UrlToAutoZoomPattern("file:///c:\\docs\\a.htm"), "file:///c:/docs/*");
+  EXPECT_EQ(UrlToAutoZoomPattern("about:blank"), "about:blank");
+  EXPECT_EQ(UrlToAutoZoomPattern("nothing"), "*");
+  EXPECT_EQ(UrlToAutoZoomPattern(""), "*");
+}
+
+TEST(UrlToAutoZoomPattern, WildcardsOfTheUrlAreTakenLiterally) {
+  AnsiCodePage acp("1252");
+  const std::string pattern = UrlToAutoZoomPattern("http://h/a[1*]/b?/x.htm");
+  EXPECT_EQ(pattern, "http://h/a[[]1[*]]/b[?]/*");
+  EXPECT_TRUE(MatchUrlPattern("http://h/a[1*]/b?/y.htm", pattern));
+  EXPECT_FALSE(MatchUrlPattern("http://h/a1/bz/y.htm", pattern));
+  EXPECT_FALSE(MatchUrlPattern("http://h/a[1xyz]/b?/y.htm", pattern));
+  // An unbalanced "[" no longer makes an invalid pattern, stored or not.
+  const std::string bracket = UrlToAutoZoomPattern("http://h/[draft/a.htm");
+  EXPECT_TRUE(MatchUrlPattern("http://h/[draft/b.htm", bracket));
+  EXPECT_EQ(NormalizeUrlPattern(bracket), bracket);
+  // A query's "?" before the last "/".
+  EXPECT_EQ(UrlToAutoZoomPattern("http://h/q.cgi?x=/y"), "http://h/q.cgi[?]x=/*");
+}
+
+TEST(UrlToAutoZoomPattern, TrailBytesAreNoWildcards) {
+  AnsiCodePage acp("950");
+  const std::string bracket = "\xA5\x5B";  // a Big5 character ending in "["
+  EXPECT_EQ(UrlToAutoZoomPattern("http://h/" + bracket + "/[a.htm"), "http://h/" + bracket + "/*");
+  EXPECT_EQ(EscapeUrlWildcards("/" + bracket + "[?*"), "/" + bracket + "[[][?][*]");
 }
 
 }  // namespace
