@@ -205,6 +205,8 @@ HRESULT TIEBrowserHelper::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* para
   return S_OK;
 }
 
+// The forms' onsubmit connections come with form submission; until then no
+// form is connected.
 HRESULT TIEBrowserHelper::ConnectFormEvents(IWebBrowser2*) { return S_OK; }
 
 bool TIEBrowserHelper::IsTopLevel(IWebBrowser2* browser) const {
@@ -356,10 +358,16 @@ void TIEBrowserHelper::OnQuit() {
   browser_ = nullptr;
 }
 
+// Auto-zoom comes with the zoom unit; until then no page is zoomed. Whatever
+// it raises (an invalid pattern of the user's list) is to end here, so that
+// the conversion that follows still runs.
 void TIEBrowserHelper::ApplyAutoZoomToPage() {}
 
+// With form submission: ConnectFormEvents for the browser and each of its
+// frames, recursively.
 void TIEBrowserHelper::ConnectFormEventsTree(IWebBrowser2*) {}
 
+// With form submission: Unadvise each of FormConnections, then empty it.
 void TIEBrowserHelper::DisconnectFormEvents() {}
 
 FormEventsConnector HelperFormConnector() {
