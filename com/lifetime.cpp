@@ -1,5 +1,6 @@
 #include "com/lifetime.h"
 
+#include <errno.h>
 #include <limits.h>
 #include <unistd.h>
 
@@ -27,6 +28,13 @@ std::string ProgramPath() {
   return n > 0 ? std::string(buf, static_cast<std::size_t>(n)) : std::string();
 }
 
+// The host's executable, or the name it was started under: a link named
+// explorer.exe runs as that host too.
+std::uint8_t HostFlag() {
+  if (std::uint8_t flag = HostCheck(ProgramPath())) return flag;
+  return program_invocation_name ? HostCheck(program_invocation_name) : 0;
+}
+
 }  // namespace
 
 ServerState* CurrentServer() { return Current().get(); }
@@ -38,11 +46,13 @@ void ServerLoad(std::string modulePath) {
   ServerState& server = *Current();
   try {
     // Browser helper unit.
-    server.hostIsExplorer = HostCheck(ProgramPath());
+    server.hostIsExplorer = HostFlag();
     server.factories.Add(MakeHelperFactory());
     // Band unit: the settings' load sequence makes the band factory last.
     RunLoadSequence(
         [&server](std::u16string_view caption) { server.factories.Add(MakeBandFactory(caption)); });
+    // Page conversion asks a window's helper to connect a converted page's forms.
+    if (ModuleState* module = CurrentModule()) module->connectFormEvents = HelperFormConnector();
     // Automation unit.
     server.factories.Add(MakeConFaceFactory(server));
     server.status = ServerState::Status::Loaded;

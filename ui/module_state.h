@@ -1,10 +1,9 @@
 // What the module holds while it is loaded, in one place: the settings store,
-// the shared settings, the conversion tables, the page state and the state of
-// each browser window. The load sequence builds one and the unload frees it;
-// tests build their own.
+// the shared settings, the conversion tables, the page state and the helper's
+// form connector. The load sequence builds one and the unload frees it; tests
+// build their own.
 #pragma once
 
-#include <map>
 #include <memory>
 
 #include "engine/tables.h"
@@ -13,12 +12,6 @@
 #include "ui/shared_settings.h"
 
 namespace quillmer {
-
-struct IWebBrowser2;
-
-// What the helper object keeps for one browser window (zoom, form
-// connections, pending navigations); nothing yet.
-struct BrowserWindowState {};
 
 class ModuleState {
  public:
@@ -36,8 +29,6 @@ class ModuleState {
   PageState page;
   // The helper object's ConnectFormEvents; empty until the helper sets it.
   FormEventsConnector connectFormEvents;
-  // Keyed by the window's browser, uncounted like ConvertingBrowsers.
-  std::map<IWebBrowser2*, BrowserWindowState> browserWindows;
 
   // What page conversion is handed.
   PageContext PageConversion() { return PageContext{shared.page, page, connectFormEvents}; }

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "platform/win32/codepage.h"
 #include "tests/cli/run_program.h"
 
 namespace quillmer {
@@ -155,6 +156,70 @@ TEST_F(BrowseCli, TheHelperSendsFormsInThePagesScript) {
   ASSERT_EQ(r.status, 0) << r.err;
   // As typed: what Big5 cannot hold goes as a character reference.
   EXPECT_EQ(r.out, "big5 &#31616;体中文\n");
+}
+
+// The helper at work: pages converted while they load, frames included, as
+// the settings and the registration say.
+class BrowseHelperCli : public BrowseCli {
+ protected:
+  void Settings(const std::string& ini) { WriteAll(dir / "home" / "Quillmer.ini", ini); }
+  bool Contains(const std::string& text, std::u16string_view what, UINT cp = 936) {
+    return text.find(EncodeCodePage(cp, what)) != std::string::npos;
+  }
+};
+
+TEST_F(BrowseHelperCli, ConvertsThePageAndItsFramesWhenRegisteredAndSwitchedOn) {
+  const std::string page = kPages + "conv_frame2.html";
+  Settings("[Text_Convert]\nAutoConvert=2\n");
+  // Not registered: no helper, nothing converted.
+  auto r = Run({"browse", page});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(Contains(r.out, u"中华 头发")) << r.out;
+
+  ASSERT_EQ(Run({"register", module}).status, 0);
+  r = Run({"browse", page});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(Contains(r.out, u"<title>中華二</title>")) << r.out;
+  EXPECT_TRUE(Contains(r.out, u"中華 頭髮")) << r.out;
+
+  fs::create_directories(dir / "out");
+  r = Script("navigate('" + kPages + "conv_frames.html'); print(title()); save('" +
+             (dir / "out" / "page.html").string() + "');");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "中華框架\n");
+  EXPECT_TRUE(Contains(ReadAll(dir / "out" / "conv_frame1.html"), u"頭髮 中華"));
+  EXPECT_TRUE(Contains(ReadAll(dir / "out" / "conv_frame1_inner.html"), u"中國"));
+  EXPECT_TRUE(Contains(ReadAll(dir / "out" / "conv_frame2.html"), u"中華 頭髮"));
+
+  // Switched off: as it was.
+  Settings("[Text_Convert]\nAutoConvert=0\n");
+  r = Run({"browse", page});
+  EXPECT_TRUE(Contains(r.out, u"中华 头发")) << r.out;
+
+  // Under the name of the system's file manager the helper stays inert.
+  Settings("[Text_Convert]\nAutoConvert=2\n");
+  fs::create_symlink(QUILLMER_BINARY, dir / "explorer.exe");
+  r = testing::RunProgram((dir / "explorer.exe").string(), {"browse", page}, "", env);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(Contains(r.out, u"中华 头发")) << r.out;
+}
+
+TEST_F(BrowseHelperCli, APageSwitchedToBig5LeavesWithItsOwnCharset) {
+  ASSERT_EQ(Run({"register", module}).status, 0);
+  Settings("[Text_Convert]\nAutoConvert=2\nAlterWBCharset=1\n");
+  auto r = Script("navigate('" + kPages + "conv_frame2.html');\n" +
+                  "print(charset(), property('OrigCharset'), text().trim());\n" + "navigate('" +
+                  kPages + "conv_frame1_inner.html');\n" +
+                  "print(history()[0].charset, property('OrigCharset'));\n");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "big5 gb2312 中華 頭髮\ngb2312 gb2312\n");
+
+  // Without the switch the page keeps its charset and is left as it is.
+  Settings("[Text_Convert]\nAutoConvert=2\n");
+  r = Script("navigate('" + kPages + "conv_frame2.html'); print(charset());" + "navigate('" +
+             kPages + "conv_frame1_inner.html'); print(history()[0].charset);");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "gb2312\ngb2312\n");
 }
 
 }  // namespace

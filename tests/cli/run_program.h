@@ -51,15 +51,16 @@ class TempDir {
   std::filesystem::path path_;
 };
 
-// Runs quillmer with args, standard input from `input`; env is a list of
-// NAME=VALUE settings put before the command.
-inline RunResult RunQuillmer(const std::vector<std::string>& args, const std::string& input = "",
-                             const std::vector<std::string>& env = {}) {
+// Runs the program at binary with args, standard input from `input`; env is
+// a list of NAME=VALUE settings put before the command.
+inline RunResult RunProgram(const std::string& binary, const std::vector<std::string>& args,
+                            const std::string& input = "",
+                            const std::vector<std::string>& env = {}) {
   TempDir io;
   WriteAll(io / "in", input);
   std::string cmd;
   for (const auto& e : env) cmd += e + " ";
-  cmd += ShellQuote(QUILLMER_BINARY);
+  cmd += ShellQuote(binary);
   for (const auto& a : args) cmd += " " + ShellQuote(a);
   cmd += " <" + ShellQuote((io / "in").string()) + " >" + ShellQuote((io / "out").string()) +
          " 2>" + ShellQuote((io / "err").string());
@@ -69,6 +70,12 @@ inline RunResult RunQuillmer(const std::vector<std::string>& args, const std::st
   r.out = ReadAll(io / "out");
   r.err = ReadAll(io / "err");
   return r;
+}
+
+// Runs quillmer so.
+inline RunResult RunQuillmer(const std::vector<std::string>& args, const std::string& input = "",
+                             const std::vector<std::string>& env = {}) {
+  return RunProgram(QUILLMER_BINARY, args, input, env);
 }
 
 }  // namespace quillmer::testing
