@@ -1,6 +1,5 @@
 // quillmer browse: one browser window of the model, with the add-on loaded as
 // the browser loads it, driven by a script or showing one page.
-#include <cctype>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -12,7 +11,6 @@
 #include "cli/args.h"
 #include "cli/automation.h"
 #include "cli/command.h"
-#include "cli/helper_stand_in.h"
 #include "cli/page_io.h"
 #include "cli/script_host.h"
 #include "com/site.h"
@@ -33,12 +31,12 @@ constexpr const char* kUsage =
     "Opens a browser window with the add-on loaded as the browser loads it: every\n"
     "object registered under the \"Browser Helper Objects\" key (quillmer register adds\n"
     "ours) is made from its class and given the window as its site; they read\n"
-    "their settings from Quillmer.ini (ours converts pages while they load when\n"
-    "AutoConvert is 1 or 2). Without a script the window navigates to PAGE and the\n"
-    "page, as it stands once loaded, goes to standard output. With the helper\n"
-    "registered, each page loaded is also zoomed by the auto-zoom settings, its\n"
-    "forms send their text in the page's script (ConvertOnSubmit), and the\n"
-    "hotkeys of [HotKeys] work.\n\n"
+    "their settings from Quillmer.ini. Ours, the helper, converts pages while they\n"
+    "load when AutoConvert is 1 or 2, zooms them by the auto-zoom settings, connects\n"
+    "their forms so that they send their text in the page's script\n"
+    "(ConvertOnSubmit), and runs the hotkeys of [HotKeys]. Without a script the\n"
+    "window navigates to PAGE and the page, as it stands once loaded, goes to\n"
+    "standard output.\n\n"
     "  --script FILE  run the JavaScript in FILE (after PAGE has loaded, if given)\n"
     "  -e CODE        run CODE\n\n"
     "The script's functions act on the window and its top-level page:\n"
@@ -116,15 +114,12 @@ class Session {
       // The browser does not look at the answer.
       helper->SetSite(browser_.get());
       helpers_.push_back({name, helper});
-      if (SameText(name, kHelperClsid)) standIn_ = MakeComObject<HelperStandIn>(browser_.get());
     }
   }
 
   // Closes the window: OnQuit, then the helpers lose their site and go.
   void Close() {
     if (!browser_) return;
-    if (standIn_) standIn_->Quit();
-    standIn_ = nullptr;
     browser_->Quit();
     for (auto& h : helpers_) h.object->SetSite(nullptr);
     helpers_.clear();
@@ -138,7 +133,6 @@ class Session {
     if (hr == INET_E_RESOURCE_NOT_FOUND)
       throw Error("cannot open '" + ToUtf8(url) + "': no such local page", hr);
     OleCheck(hr);
-    if (standIn_) standIn_->Navigated();
   }
 
   ComPtr<IHTMLDocument2> Document() const {
@@ -169,7 +163,6 @@ class Session {
       if (hr == INET_E_RESOURCE_NOT_FOUND)
         throw Error("the link \"" + ToUtf8(which) + "\" leads to no local page", hr);
       OleCheck(hr);
-      if (standIn_) standIn_->Navigated();
       return Nothing();
     });
     host.Define("key", [this](const std::vector<VARIANT>& a) {
@@ -381,19 +374,8 @@ class Session {
     return ScriptValue{{}, json + "]}"};
   }
 
-  static bool SameText(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-      if (std::tolower(static_cast<unsigned char>(a[i])) !=
-          std::tolower(static_cast<unsigned char>(b[i])))
-        return false;
-    return true;
-  }
-
   ComPtr<IWebBrowser2> browser_;
   std::vector<Helper> helpers_;
-  // Does the helper's event work while the helper cannot.
-  ComPtr<HelperStandIn> standIn_;
 };
 
 int Run(const std::vector<std::string>& args) {

@@ -4,8 +4,10 @@
 
 #include "page/page_access.h"
 #include "page/page_convert.h"
+#include "platform/win32/codepage.h"
 #include "ui/lifecycle.h"
 #include "ui/shared_settings.h"
+#include "ui/zoom.h"
 
 namespace quillmer {
 namespace {
@@ -180,6 +182,14 @@ HRESULT TIEBrowserHelper::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* para
   }
   // The browser is told nothing of what became of the handling.
   try {
+    if (id == DISPID_HTMLFORMELEMENTEVENTS2_ONSUBMIT || id == DISPID_HTMLDOCUMENTEVENTS2_ONKEYDOWN) {
+      // Held here: a hotkey's conversion may run into OnQuit, which lets the
+      // browser go.
+      ComPtr<IWebBrowser2> browser = browser_;
+      if (ModuleState* module = CurrentModule())
+        InvokeFormEvent(*module, browser.get(), id, params);
+      return S_OK;
+    }
     const DispatchArgs args(params);
     switch (id) {
       case DISPID_BEFORENAVIGATE2:
@@ -205,9 +215,10 @@ HRESULT TIEBrowserHelper::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* para
   return S_OK;
 }
 
-// The forms' onsubmit connections come with form submission; until then no
-// form is connected.
-HRESULT TIEBrowserHelper::ConnectFormEvents(IWebBrowser2*) { return S_OK; }
+HRESULT TIEBrowserHelper::ConnectFormEvents(IWebBrowser2* browser) {
+  quillmer::ConnectFormEvents(formConnections_, static_cast<IIEBrowserHelper*>(this), browser);
+  return S_OK;
+}
 
 bool TIEBrowserHelper::IsTopLevel(IWebBrowser2* browser) const {
   return browser_ && browser && IsSameObject(browser, browser_.get());
@@ -358,17 +369,24 @@ void TIEBrowserHelper::OnQuit() {
   browser_ = nullptr;
 }
 
-// Auto-zoom comes with the zoom unit; until then no page is zoomed. Whatever
-// it raises (an invalid pattern of the user's list) is to end here, so that
-// the conversion that follows still runs.
-void TIEBrowserHelper::ApplyAutoZoomToPage() {}
+// Whatever auto-zoom raises (a broken entry of the user's list, a URL the
+// code page cannot hold) ends here, so that the conversion and the forms that
+// follow still get done.
+void TIEBrowserHelper::ApplyAutoZoomToPage() {
+  ModuleState* module = CurrentModule();
+  if (!module || !browser_) return;
+  try {
+    ComPtr<IWebBrowser2> browser = browser_;
+    ApplyAutoZoom(module->shared, browser.get(), EncodeCodePage(GetACP(), currentUrl_));
+  } catch (const std::exception&) {
+  }
+}
 
-// With form submission: ConnectFormEvents for the browser and each of its
-// frames, recursively.
-void TIEBrowserHelper::ConnectFormEventsTree(IWebBrowser2*) {}
+void TIEBrowserHelper::ConnectFormEventsTree(IWebBrowser2* browser) {
+  quillmer::ConnectFormEventsTree(formConnections_, static_cast<IIEBrowserHelper*>(this), browser);
+}
 
-// With form submission: Unadvise each of FormConnections, then empty it.
-void TIEBrowserHelper::DisconnectFormEvents() {}
+void TIEBrowserHelper::DisconnectFormEvents() { quillmer::DisconnectFormEvents(formConnections_); }
 
 FormEventsConnector HelperFormConnector() {
   return [](IDispatch* helper, IWebBrowser2* browser) {

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "com/form_events.h"
 #include "com/server.h"
 #include "com/site.h"
 #include "page/page_state.h"
@@ -36,12 +37,6 @@ struct IIEBrowserHelper : IDispatch {
 };
 
 inline constexpr IID IID_IIEBrowserHelper = IIEBrowserHelper::iid;
-
-// One form's onsubmit connection.
-struct TFormCPInfo {
-  ComPtr<IConnectionPoint> ConnectionPoint;
-  DWORD Cookie = 0;
-};
 
 class TIEBrowserHelper final : public ObjectWithSite<IIEBrowserHelper> {
  public:
@@ -72,7 +67,7 @@ class TIEBrowserHelper final : public ObjectWithSite<IIEBrowserHelper> {
   const std::u16string& CompletedURL() const { return completedUrl_; }
   bool Busy() const { return busy_; }
   std::int32_t PendingNavigations() const { return pendingNavigations_; }
-  const std::vector<TFormCPInfo>& FormConnections() const { return formConnections_; }
+  const TFormConnections& FormConnections() const { return formConnections_; }
   bool DocumentEventsConnected() const { return documentEventsCookie_ != 0; }
 
   // Called just before the whole window is converted while it loads; tests
@@ -107,7 +102,7 @@ class TIEBrowserHelper final : public ObjectWithSite<IIEBrowserHelper> {
   ComPtr<IConnectionPoint> documentEventsPoint_;
   std::int32_t pendingNavigations_ = 0;
   ComPtr<IWebBrowser2> browser_;
-  std::vector<TFormCPInfo> formConnections_;
+  TFormConnections formConnections_;
 };
 
 // How page conversion reaches a helper's ConnectFormEvents: through the
