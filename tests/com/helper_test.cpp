@@ -8,7 +8,10 @@
 #include <filesystem>
 
 #include "page/page_access.h"
+#include "page/page_convert.h"
+#include "page/url_pattern.h"
 #include "platform/browser/page.h"
+#include "platform/win32/keys.h"
 #include "platform/win32/codepage.h"
 #include "tests/com/com_fixture.h"
 #include "ui/lifecycle.h"
@@ -92,6 +95,51 @@ class HelperTest : public ServerFixture {
                                                std::u16string(charset) + u"\"></head><body>" +
                                                std::u16string(body) + u"</body></html>"));
     return path;
+  }
+
+  // The zoom the page's body states ("" when none).
+  static std::u16string Zoom(IWebBrowser2* b) {
+    ComPtr<IHTMLElement> body;
+    Doc(b)->get_body(body.put());
+    ComPtr<IHTMLStyle> style;
+    body->get_style(style.put());
+    VARIANT zoom;
+    style.query<IHTMLStyle3>()->get_zoom(&zoom);
+    std::u16string text;
+    VariantToString(zoom, &text);
+    return text;
+  }
+  static void ClearZoom(IWebBrowser2* b) {
+    ComPtr<IHTMLElement> body;
+    Doc(b)->get_body(body.put());
+    ComPtr<IHTMLStyle> style;
+    body->get_style(style.put());
+    style.query<IHTMLStyle3>()->put_zoom(VariantString(u""));
+  }
+  static ComPtr<IHTMLFormElement> Form(IWebBrowser2* b, std::u16string_view name) {
+    ComPtr<IHTMLElementCollection> forms;
+    Doc(b)->get_forms(forms.put());
+    ComPtr<IDispatch> item;
+    forms->item(VariantString(std::u16string(name)), VARIANT{}, item.put());
+    return item ? item.query<IHTMLFormElement>() : ComPtr<IHTMLFormElement>();
+  }
+  // Types text into the form's first control and submits the form: the value
+  // sent, or "cancelled".
+  static std::u16string TypeAndSubmit(IHTMLFormElement* form, std::u16string text) {
+    ComPtr<IDispatch> item;
+    form->item(VariantInt(0), VARIANT{}, item.put());
+    TypeText(item.query<IHTMLElement>().get(), std::move(text));
+    auto sent = SubmitForm(form);
+    if (!sent) return u"cancelled";
+    return sent->fields.empty() ? u"" : sent->fields[0].value;
+  }
+  // A big5 page with form "t" and a frame (frame.html) with form "f".
+  std::string WriteFormPages() {
+    WritePage("frame.html", u"big5", u"<form name=\"f\"><input name=\"q\"></form>", 950);
+    return WritePage("forms.html", u"big5",
+                     u"<form name=\"t\"><input name=\"q\"></form>"
+                     u"<iframe src=\"frame.html\"></iframe>",
+                     950);
   }
 
   ModuleState* module = nullptr;
@@ -347,6 +395,111 @@ TEST_F(HelperTest, PageConversionReachesTheHelperThroughItsProperty) {
   ASSERT_EQ(S_OK, helper->QueryInterface(IID_IDispatch, asDispatch.put_void()));
   EXPECT_EQ(static_cast<IDispatch*>(own.get()), asDispatch.get());
   EXPECT_EQ(HelperOn(window.get()), asDispatch.get());
+}
+
+TEST_F(HelperTest, ZoomsEachPageByItsUrlAndABrokenPatternEndsNothing) {
+  const std::string zoomed = WriteFormPages();
+  const std::string plain = WritePage("plain.html", u"big5", u"<p>x</p>", 950);
+  module->shared.AutoZoom = true;
+  module->shared.defaultZoom = 90;
+  // The broken entry is the last, so the first looked at.
+  module->shared.autoZoomList = {{150, NormalizeUrlPattern("file://" + (home / "forms.*").string())},
+                                 {40, NormalizeUrlPattern("*[unclosed")}};
+  ASSERT_EQ(S_OK, Site());
+  ASSERT_EQ(S_OK, Navigate(zoomed));
+  EXPECT_EQ(Zoom(window.get()), u"150%");
+  ASSERT_EQ(S_OK, Navigate(plain));
+  EXPECT_EQ(Zoom(window.get()), u"90%");
+
+  // While the page still loads the whole window is converted and its forms
+  // connected again, the broken entry notwithstanding.
+  ASSERT_EQ(S_OK, Navigate(zoomed));
+  ClearZoom(window.get());
+  module->shared.AutoConvert = 2;
+  int conversions = 0;
+  helper->beforeWindowConversion = [&] { ++conversions; };
+  SetReadyState(window.get(), READYSTATE_INTERACTIVE);
+  Fire(DISPID_DOWNLOADCOMPLETE);
+  EXPECT_EQ(conversions, 1);
+  EXPECT_EQ(Zoom(window.get()), u"150%");
+  EXPECT_EQ(helper->FormConnections().size(), 2u);
+
+  // Switched off: the page keeps its own zoom.
+  module->shared.AutoZoom = false;
+  ASSERT_EQ(S_OK, Navigate(plain));
+  EXPECT_EQ(Zoom(window.get()), u"");
+}
+
+TEST_F(HelperTest, ConnectsTheFormsOfEveryFrameUntilThePageIsLeftOrTheWindowQuits) {
+  module->shared.page.uiCodePage = 936;
+  module->shared.AutoConvert = 0;  // forms are connected all the same
+  ASSERT_EQ(S_OK, Site());
+  ASSERT_EQ(S_OK, Navigate(WriteFormPages()));
+  ComPtr<IWebBrowser2> frame = GetEmbeddedBrowser(window.get(), 0);
+  ASSERT_TRUE(frame);
+  ComPtr<IHTMLFormElement> top = Form(window.get(), u"t"), inner = Form(frame.get(), u"f");
+  ASSERT_TRUE(top && inner);
+  // Sent in the page's script: big5, Traditional.
+  EXPECT_EQ(TypeAndSubmit(top.get(), u"简体"), u"簡體");
+  EXPECT_EQ(TypeAndSubmit(inner.get(), u"简体"), u"簡體");
+
+  // DownloadComplete drops every connection and makes one per form again.
+  SetReadyState(window.get(), READYSTATE_INTERACTIVE);
+  Fire(DISPID_DOWNLOADCOMPLETE);
+  EXPECT_EQ(helper->FormConnections().size(), 2u);
+  EXPECT_EQ(1, FireEvent(inner.get(), DIID_HTMLFormElementEvents2, 1007, {}));
+
+  // A frame that navigates leaves the window's forms connected; the window
+  // that navigates does not.
+  VARIANT url = VariantString(u"file:///elsewhere.html");
+  Fire(DISPID_BEFORENAVIGATE2, {VariantDispatch(frame.get()), VariantRef(&url)});
+  EXPECT_EQ(helper->FormConnections().size(), 2u);
+  Fire(DISPID_BEFORENAVIGATE2, {VariantDispatch(window.get()), VariantRef(&url)});
+  EXPECT_TRUE(helper->FormConnections().empty());
+  EXPECT_EQ(0, FireEvent(top.get(), DIID_HTMLFormElementEvents2, 1007, {}));
+  EXPECT_EQ(TypeAndSubmit(top.get(), u"简体"), u"&#31616;体");
+
+  // Page conversion asks for a page's forms through the helper's interface.
+  ComPtr<IIEBrowserHelper> own;
+  ASSERT_EQ(S_OK, helper->QueryInterface(IID_IIEBrowserHelper, own.put_void()));
+  EXPECT_EQ(S_OK, own->ConnectFormEvents(frame.get()));
+  EXPECT_EQ(helper->FormConnections().size(), 1u);
+  EXPECT_EQ(1, FireEvent(inner.get(), DIID_HTMLFormElementEvents2, 1007, {}));
+
+  EXPECT_EQ(1, Fire(DISPID_ONQUIT));
+  EXPECT_TRUE(helper->FormConnections().empty());
+  EXPECT_EQ(0, FireEvent(inner.get(), DIID_HTMLFormElementEvents2, 1007, {}));
+}
+
+TEST_F(HelperTest, InvokeHandsSubmitAndKeysToTheirHandlers) {
+  module->shared.page.uiCodePage = 936;
+  module->shared.ZoomIncrement = 10;
+  module->shared.HotKeyTable[0] = kHotKeyCtrl | kHotKeyAlt | 'T';  // page to Traditional
+  module->shared.HotKeyTable[4] = kHotKeyCtrl | 'Z';               // zoom in
+  const std::string simp = WritePage("simp.html", u"gb2312", u"<p>头发 中国</p>", 936);
+  ASSERT_EQ(S_OK, Site());
+  ASSERT_EQ(S_OK, Navigate(simp));
+  EXPECT_EQ(1, PressKey(window.get(), 'Z', false, true, false));
+  EXPECT_EQ(Zoom(window.get()), u"110%");
+  PressKey(window.get(), 'Z', true, true, false);  // no hotkey
+  EXPECT_EQ(Zoom(window.get()), u"110%");
+  PressKey(window.get(), 'T', true, true, false);
+  EXPECT_EQ(Text(window.get()), u"頭髮 中國");
+
+  // onsubmit straight through Invoke, with the event object or anything else.
+  ASSERT_EQ(S_OK, Navigate(WriteFormPages()));
+  ComPtr<IHTMLFormElement> form = Form(window.get(), u"t");
+  ComPtr<IDispatch> control;
+  form->item(VariantInt(0), VARIANT{}, control.put());
+  auto element = control.query<IHTMLElement>();
+  TypeText(element.get(), u"简体");
+  ComPtr<IDispatch> self(static_cast<IIEBrowserHelper*>(helper.get()));
+  EXPECT_EQ(S_OK, InvokeDispatch(self.get(), 1007, DISPATCH_METHOD, {VariantInt(3)}));
+  EXPECT_EQ(S_OK, InvokeDispatch(self.get(), -602, DISPATCH_METHOD, {}));
+  EXPECT_EQ(CurrentValue(element.get()), u"简体");
+  auto event = MakeEventObject(form.query<IHTMLElement>().get(), u"submit");
+  EXPECT_EQ(S_OK, InvokeDispatch(self.get(), 1007, DISPATCH_METHOD, {VariantDispatch(event.get())}));
+  EXPECT_EQ(CurrentValue(element.get()), u"簡體");
 }
 
 }  // namespace
