@@ -81,6 +81,18 @@ std::optional<std::string> ReadFileIfExists(const std::string& path) {
     errno = err;
     ThrowSystem("read", path);
   }
+  // Up to n bytes into p; 0 at the end. Errors close fd and throw.
+  auto readSome = [&](char* p, std::size_t n) -> std::size_t {
+    for (;;) {
+      const ssize_t got = ::read(fd, p, n);
+      if (got >= 0) return static_cast<std::size_t>(got);
+      if (errno == EINTR) continue;
+      const int err = errno;
+      ::close(fd);
+      errno = err;
+      ThrowSystem("read", path);
+    }
+  };
   std::string data;
   // Read straight into the string; a file that grows meanwhile goes on below.
   const auto size = static_cast<std::size_t>(std::max<off_t>(st.st_size, 0));
@@ -88,31 +100,13 @@ std::optional<std::string> ReadFileIfExists(const std::string& path) {
   data.resize(size);
   std::size_t got = 0;
   while (got < size) {
-    ssize_t n = ::read(fd, data.data() + got, size - got);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      int err = errno;
-      ::close(fd);
-      errno = err;
-      ThrowSystem("read", path);
-    }
+    const std::size_t n = readSome(data.data() + got, size - got);
     if (n == 0) break;
-    got += static_cast<std::size_t>(n);
+    got += n;
   }
   data.resize(got);
   char buf[1 << 16];
-  for (;;) {
-    ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      int err = errno;
-      ::close(fd);
-      errno = err;
-      ThrowSystem("read", path);
-    }
-    if (n == 0) break;
-    data.append(buf, static_cast<std::size_t>(n));
-  }
+  while (const std::size_t n = readSome(buf, sizeof buf)) data.append(buf, n);
   ::close(fd);
   return data;
 }
