@@ -145,9 +145,9 @@ struct UnitTables {
     entries.reserve(fix->Count() + 16);
     AdviseHugePages(nodes.data(), nodes.capacity() * sizeof(Node));
     AdviseHugePages(entries.data(), entries.capacity() * sizeof(Entry));
+    for (auto& a : asciiAlone) a = false;
     // What is set aside stands as U+001F in code-page text, which must keep
     // its own place there.
-    for (auto& a : asciiAlone) a = false;
     const UnitRoute r = FindRoute(kPlaceholder, info, charMap, mark, true);
     usable = map && chars && roots && pairs && (r.flags & kRouteLocal) && !(r.flags & kRouteAside) &&
              r.length == 1 && r.bytes[0] == kPlaceholder;
