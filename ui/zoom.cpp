@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "page/page_access.h"
+#include "platform/base/ascii.h"
 
 namespace quillmer {
 namespace {
@@ -51,17 +52,6 @@ bool ParseInt(std::u16string_view s, std::int64_t* out) {
     if (n > std::numeric_limits<std::int32_t>::max()) return false;
   }
   *out = negative ? -n : n;
-  return true;
-}
-
-bool EqualNoCase(std::u16string_view a, std::u16string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char16_t x = a[i], y = b[i];
-    if (x >= u'A' && x <= u'Z') x = static_cast<char16_t>(x + 32);
-    if (y >= u'A' && y <= u'Z') y = static_cast<char16_t>(y + 32);
-    if (x != y) return false;
-  }
   return true;
 }
 

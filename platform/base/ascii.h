@@ -13,6 +13,18 @@
 
 namespace quillmer {
 
+// Whether a and b are the same text but for the case of ASCII letters.
+inline bool EqualNoCase(std::u16string_view a, std::u16string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char16_t x = a[i], y = b[i];
+    if (x >= u'A' && x <= u'Z') x = static_cast<char16_t>(x + 32);
+    if (y >= u'A' && y <= u'Z') y = static_cast<char16_t>(y + 32);
+    if (x != y) return false;
+  }
+  return true;
+}
+
 // The number of leading units of p[0..n) below 0x80 and not equal to `stop`.
 inline std::size_t AsciiUnits(const char16_t* p, std::size_t n, char16_t stop) {
   std::size_t i = 0;

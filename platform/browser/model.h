@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/base/ascii.h"
 #include "platform/browser/page.h"
 
 namespace quillmer::browser {
@@ -367,7 +368,6 @@ class PluginObject final : public ZoneObject<IDispatch> {
 
 // Text helpers shared by the model's files.
 std::u16string LowerAscii(std::u16string_view s);
-bool EqualNoCase(std::u16string_view a, std::u16string_view b);
 std::u16string Widen(std::string_view ascii);
 std::string Narrow(std::u16string_view ascii);
 // The text of a subtree (all text nodes, no rendering rules).

@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 
+#include "platform/base/ascii.h"
 #include "platform/win32/codepage.h"
 #include "platform/win32/dialogs.h"
 #include "platform/win32/registry.h"
@@ -70,17 +71,6 @@ std::pair<std::string_view, std::string_view> SplitWord(std::string_view s) {
   std::size_t end = 0;
   while (end < s.size() && !IsSpace(s[end])) ++end;
   return {s.substr(0, end), Trim(s.substr(end))};
-}
-
-bool EqualNoCase(std::u16string_view a, std::u16string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char16_t x = a[i], y = b[i];
-    if (x >= u'A' && x <= u'Z') x = static_cast<char16_t>(x + 32);
-    if (y >= u'A' && y <= u'Z') y = static_cast<char16_t>(y + 32);
-    if (x != y) return false;
-  }
-  return true;
 }
 
 std::u16string Name(std::size_t line, std::string_view s) {

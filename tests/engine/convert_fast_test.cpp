@@ -8,6 +8,7 @@
 #include "engine/convert.h"
 #include "engine/tables.h"
 #include "platform/win32/codepage.h"
+#include "tests/engine/random_text.h"
 #include "tests/engine/table_fixture.h"
 
 namespace quillmer {
@@ -24,38 +25,11 @@ std::u16string Convert(std::u16string text, ConvDirection d, bool fast) {
   return text;
 }
 
-// Text that mixes what the tables know with what the code pages lack: ASCII
-// with "?" and U+001F, CJK, Hangul, boxes, ignorables, private use,
-// supplementary characters and lone surrogates.
+// Text that mixes what the tables know with what the code pages lack.
 std::u16string RandomText(std::mt19937& rng, std::u16string_view known, std::size_t most = 48) {
-  static const char16_t kOdd[] = {0x25A1, 0x2027, 0xFF0E, 0x00AD, 0x200B, 0xFEFF, 0x00A0,
-                                  0x20AC, 0xF8F5, 0xF8F8, 0xE000, 0x0080, 0x00FF, 0x3000,
-                                  u'?',   0x001F, 0x201C, 0x2019, 0xD800, 0xDC00};
-  std::u16string t;
-  const std::size_t n = rng() % most;
-  for (std::size_t i = 0; i < n; ++i) {
-    switch (rng() % 8) {
-      case 0:
-        t += static_cast<char16_t>(rng() % 0x80);
-        break;
-      case 1:
-        t += static_cast<char16_t>(0x4E00 + rng() % 0x51A6);
-        break;
-      case 2:
-        t += static_cast<char16_t>(0xAC00 + rng() % 0x2BA4);
-        break;
-      case 3:
-        t += kOdd[rng() % std::size(kOdd)];
-        break;
-      case 4:
-        t += u"😀𠀀"[rng() % 2 * 2];
-        t += u"😀𠀀"[1];
-        break;
-      default:
-        if (!known.empty()) t += known[rng() % known.size()];
-    }
-  }
-  return t;
+  return testing::RandomText(rng, rng() % most, [known](std::mt19937& r) {
+    return known.empty() ? std::u16string() : std::u16string(1, known[r() % known.size()]);
+  });
 }
 
 class ConvertFast : public testing::SmallTables {

@@ -15,6 +15,7 @@
 #include "engine/unit_path.h"
 #include "platform/base/text.h"
 #include "platform/win32/codepage.h"
+#include "tests/engine/random_text.h"
 #include "tests/engine/table_fixture.h"
 
 namespace quillmer {
@@ -48,34 +49,14 @@ void ExpectSame(const std::u16string& text, const char* what) {
   }
 }
 
-// Pieces of text to draw from: words of the phrase tables in both scripts,
-// characters the code pages lack or treat oddly, and ASCII.
+// Pieces of text to draw from: words of the phrase tables in both scripts
+// among characters the code pages lack or treat oddly.
 struct Pieces {
   std::vector<std::u16string> words;
   std::u16string Draw(std::mt19937& rng, std::size_t count) const {
-    static const char16_t kOdd[] = {0x25A1, 0x2027, 0xFF0E, 0x00AD, 0x200B, 0xFEFF, 0x00A0,
-                                    0x20AC, 0xF8F5, 0xE000, 0x0080, 0x00FF, 0x3000, u'?',
-                                    0x001F, 0x201C, 0x2019, 0xD800, 0xDC00, u'\''};
-    std::u16string t;
-    for (std::size_t i = 0; i < count; ++i) {
-      switch (rng() % 8) {
-        case 0:
-          t += static_cast<char16_t>(rng() % 0x80);
-          break;
-        case 1:
-          t += static_cast<char16_t>(0x4E00 + rng() % 0x51A6);
-          break;
-        case 2:
-          t += kOdd[rng() % std::size(kOdd)];
-          break;
-        case 3:
-          t += u"😀";
-          break;
-        default:
-          if (!words.empty()) t += words[rng() % words.size()];
-      }
-    }
-    return t;
+    return testing::RandomText(rng, count, [this](std::mt19937& r) {
+      return words.empty() ? std::u16string() : words[r() % words.size()];
+    });
   }
 };
 
