@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <mutex>
 
+#include "platform/win32/window.h"
+
 namespace quillmer {
 namespace {
 
@@ -21,6 +23,10 @@ MessageBoxHandler& Handler() {
 int MessageBox(std::u16string_view text, std::u16string_view caption, unsigned flags) {
   MessageBoxCall call{std::u16string(text), std::u16string(caption), flags};
   if (auto& h = Handler()) return h(call);
+  // With windows open, a real modal box; otherwise the terminal's.
+  if (Toolkit* toolkit = CurrentToolkit())
+    return toolkit->MessageBox(nullptr, ToUtf8(call.text).c_str(), ToUtf8(call.caption).c_str(),
+                               flags);
   return PrintMessageBox(call);
 }
 

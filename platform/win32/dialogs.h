@@ -32,7 +32,8 @@ struct MessageBoxCall {
 
 using MessageBoxHandler = std::function<int(const MessageBoxCall&)>;
 
-// Shows a box and returns the button chosen.
+// Shows a box and returns the button chosen: a real modal one once the
+// toolkit is loaded (a window is open), else printed to the terminal.
 int MessageBox(std::u16string_view text, std::u16string_view caption, unsigned flags);
 
 // Replaces who answers the boxes (tests capture them); returns the previous

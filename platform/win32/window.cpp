@@ -1,18 +1,35 @@
 #include "platform/win32/window.h"
 
+#include <dlfcn.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
+#include <cstdlib>
 #include <deque>
+#include <filesystem>
 #include <map>
 #include <mutex>
+#include <thread>
+#include <vector>
+
+#include "platform/base/error.h"
 
 namespace quillmer {
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 struct Window {
   WindowProc proc;
   HWND parent = nullptr;
+  DWORD thread = 0;
+  bool real = false;  // made by the toolkit
+};
+
+struct Timer {
+  UINT interval = 0;
+  Clock::time_point due;
   DWORD thread = 0;
 };
 
@@ -23,14 +40,72 @@ struct State {
   std::map<DWORD, std::deque<MSG>> queues;
   std::map<DWORD, HWND> focus;        // by input state (its owning thread)
   std::map<DWORD, DWORD> attachedTo;  // thread -> the thread whose input it shares
+  std::map<std::pair<HWND, UINT_PTR>, Timer> timers;
   HWND foreground = nullptr;
   bool attachFails = false;
   DWORD platformId = 0;
 };
 
+struct ToolkitState {
+  std::mutex mutex;
+  bool tried = false;
+  Toolkit* toolkit = nullptr;
+  std::string why;
+};
+
 State& S() {
   static State s;
   return s;
+}
+
+ToolkitState& T() {
+  static ToolkitState t;
+  return t;
+}
+
+WindowProc ProcOf(HWND window) {
+  State& s = S();
+  std::lock_guard lock(s.mutex);
+  auto it = s.windows.find(window);
+  return it == s.windows.end() ? WindowProc() : it->second.proc;
+}
+
+// The toolkit's messages for the handles this copy made.
+struct LocalSink final : WindowSink {
+  LRESULT Deliver(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override {
+    WindowProc proc = ProcOf(window);
+    LRESULT result = proc ? proc(window, message, wParam, lParam) : 0;
+    if (message == WM_DESTROY) {
+      State& s = S();
+      std::lock_guard lock(s.mutex);
+      s.windows.erase(window);
+      std::erase_if(s.timers, [&](const auto& t) { return t.first.first == window; });
+    }
+    return result;
+  }
+};
+
+LocalSink& Sink() {
+  static LocalSink sink;
+  return sink;
+}
+
+// Where the toolkit's library is: QUILLMER_TOOLKIT, else beside this copy
+// (the program or the module), else in the lib/quillmer folder beside it.
+std::vector<std::string> ToolkitCandidates() {
+  if (const char* path = std::getenv("QUILLMER_TOOLKIT"); path && *path) return {path};
+  Dl_info info{};
+  std::vector<std::string> out;
+  if (dladdr(reinterpret_cast<void*>(&ToolkitCandidates), &info) && info.dli_fname) {
+    std::error_code ec;
+    auto self = std::filesystem::canonical(info.dli_fname, ec);
+    if (!ec) {
+      out.push_back((self.parent_path() / kToolkitLibrary).string());
+      out.push_back((self.parent_path().parent_path() / "lib" / "quillmer" / kToolkitLibrary)
+                        .string());
+    }
+  }
+  return out;
 }
 
 DWORD InputOf(State& s, DWORD thread) {
@@ -57,10 +132,16 @@ HWND CreateMessageWindow(WindowProc proc, HWND parent) {
 }
 
 bool DestroyWindow(HWND window) {
+  Toolkit* toolkit = CurrentToolkit();
+  if (toolkit && toolkit->Exists(window)) {
+    toolkit->Destroy(window);  // WM_DESTROY to the sinks forgets the windows
+    return true;
+  }
   State& s = S();
   std::lock_guard lock(s.mutex);
   auto it = s.windows.find(window);
   if (it == s.windows.end()) return false;
+  std::erase_if(s.timers, [&](const auto& t) { return t.first.first == window; });
   auto& queue = s.queues[it->second.thread];
   std::erase_if(queue, [&](const MSG& m) { return m.hwnd == window; });
   for (auto& [thread, focused] : s.focus)
@@ -71,37 +152,56 @@ bool DestroyWindow(HWND window) {
 }
 
 bool IsWindow(HWND window) {
-  State& s = S();
-  std::lock_guard lock(s.mutex);
-  return s.windows.count(window) != 0;
+  {
+    State& s = S();
+    std::lock_guard lock(s.mutex);
+    if (s.windows.count(window)) return true;
+  }
+  Toolkit* toolkit = CurrentToolkit();
+  return toolkit && window && toolkit->Exists(window);
 }
 
 HWND GetParent(HWND window) {
-  State& s = S();
-  std::lock_guard lock(s.mutex);
-  auto it = s.windows.find(window);
-  return it == s.windows.end() ? nullptr : it->second.parent;
+  {
+    State& s = S();
+    std::lock_guard lock(s.mutex);
+    auto it = s.windows.find(window);
+    if (it != s.windows.end() && !it->second.real) return it->second.parent;
+  }
+  Toolkit* toolkit = CurrentToolkit();
+  return toolkit && window ? toolkit->Parent(window) : nullptr;
 }
 
 bool PostMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  State& s = S();
-  std::lock_guard lock(s.mutex);
-  auto it = s.windows.find(window);
-  if (it == s.windows.end()) return false;
-  s.queues[it->second.thread].push_back(MSG{window, message, wParam, lParam});
-  return true;
+  {
+    State& s = S();
+    std::lock_guard lock(s.mutex);
+    auto it = s.windows.find(window);
+    if (it != s.windows.end()) {
+      s.queues[it->second.thread].push_back(MSG{window, message, wParam, lParam});
+      return true;
+    }
+  }
+  // Another copy's window: the toolkit posts it to that copy's sink.
+  Toolkit* toolkit = CurrentToolkit();
+  return toolkit && window && toolkit->Post(window, message, wParam, lParam);
 }
 
 LRESULT SendMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  bool known = false;
   WindowProc proc;
   {
     State& s = S();
     std::lock_guard lock(s.mutex);
     auto it = s.windows.find(window);
-    if (it == s.windows.end()) return 0;
-    proc = it->second.proc;
+    if (it != s.windows.end()) {
+      known = true;
+      proc = it->second.proc;
+    }
   }
-  return proc ? proc(window, message, wParam, lParam) : 0;
+  if (known) return proc ? proc(window, message, wParam, lParam) : 0;
+  Toolkit* toolkit = CurrentToolkit();
+  return toolkit && window ? toolkit->Send(window, message, wParam, lParam) : 0;
 }
 
 bool PeekMessage(MSG* msg, bool remove) {
@@ -118,14 +218,147 @@ LRESULT DispatchMessage(const MSG& msg) {
   return SendMessage(msg.hwnd, msg.message, msg.wParam, msg.lParam);
 }
 
+namespace {
+
+// Sends WM_TIMER for every timer of this thread that is due; returns how many.
+int RunDueTimers() {
+  const DWORD self = GetCurrentThreadId();
+  std::vector<std::pair<HWND, UINT_PTR>> due;
+  {
+    State& s = S();
+    std::lock_guard lock(s.mutex);
+    const auto now = Clock::now();
+    for (auto& [key, timer] : s.timers) {
+      if (timer.thread != self || timer.due > now) continue;
+      due.push_back(key);
+      timer.due = now + std::chrono::milliseconds(timer.interval);
+    }
+  }
+  for (const auto& [window, id] : due) SendMessage(window, WM_TIMER, id, 0);
+  return static_cast<int>(due.size());
+}
+
+// How long until this thread's next timer is due (capped at limit).
+int MsUntilNextTimer(int limit) {
+  const DWORD self = GetCurrentThreadId();
+  State& s = S();
+  std::lock_guard lock(s.mutex);
+  const auto now = Clock::now();
+  auto wait = std::chrono::milliseconds(limit);
+  for (const auto& [key, timer] : s.timers) {
+    if (timer.thread != self) continue;
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(timer.due - now);
+    if (left < wait) wait = left;
+  }
+  return wait.count() < 0 ? 0 : static_cast<int>(wait.count());
+}
+
+}  // namespace
+
 int ProcessMessages() {
   int n = 0;
-  MSG msg;
-  while (PeekMessage(&msg, true)) {
-    DispatchMessage(msg);
-    ++n;
+  Toolkit* toolkit = CurrentToolkit();
+  // What is pending now, and what that work posts meanwhile; a toolkit that
+  // keeps finding work (animations) is not waited for beyond a few rounds.
+  for (int round = 0; round < 64; ++round) {
+    int ran = 0;
+    MSG msg;
+    while (PeekMessage(&msg, true)) {
+      DispatchMessage(msg);
+      ++ran;
+    }
+    ran += RunDueTimers();
+    if (toolkit) ran += toolkit->Pump(0);
+    n += ran;
+    if (!ran) break;
   }
   return n;
+}
+
+int WaitMessage(int timeoutMs) {
+  if (!PeekMessage(nullptr, false)) {
+    const int wait = MsUntilNextTimer(timeoutMs < 0 ? 0 : timeoutMs);
+    if (Toolkit* toolkit = CurrentToolkit())
+      toolkit->Pump(wait);
+    else if (wait > 0)
+      std::this_thread::sleep_for(std::chrono::milliseconds(wait));
+  }
+  return ProcessMessages();
+}
+
+bool SetTimer(HWND window, UINT_PTR id, UINT intervalMs) {
+  if (!IsWindow(window)) return false;
+  State& s = S();
+  std::lock_guard lock(s.mutex);
+  s.timers[{window, id}] =
+      Timer{intervalMs, Clock::now() + std::chrono::milliseconds(intervalMs), GetCurrentThreadId()};
+  return true;
+}
+
+bool KillTimer(HWND window, UINT_PTR id) {
+  State& s = S();
+  std::lock_guard lock(s.mutex);
+  return s.timers.erase({window, id}) != 0;
+}
+
+Toolkit* LoadToolkit(std::string* why) {
+  ToolkitState& t = T();
+  std::lock_guard lock(t.mutex);
+  if (!t.tried) {
+    t.tried = true;
+    std::string reasons;
+    for (const auto& path : ToolkitCandidates()) {
+      // Never unloaded: handles and sinks of the whole process live in it.
+      void* lib = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+      if (!lib) {
+        const char* e = dlerror();
+        reasons += std::string(reasons.empty() ? "" : "; ") + (e ? e : path);
+        continue;
+      }
+      auto entry = reinterpret_cast<ToolkitEntry>(dlsym(lib, kToolkitEntry));
+      Toolkit* toolkit = entry ? entry() : nullptr;
+      if (!toolkit || toolkit->Version() != kToolkitVersion) {
+        reasons = path + " is not a window toolkit of this version";
+        break;
+      }
+      if (!toolkit->Open()) {
+        reasons = toolkit->Error();
+        break;
+      }
+      t.toolkit = toolkit;
+      reasons.clear();
+      break;
+    }
+    t.why = t.toolkit ? "" : (reasons.empty() ? "no window toolkit was found" : reasons);
+  }
+  if (why) *why = t.why;
+  return t.toolkit;
+}
+
+Toolkit* CurrentToolkit() {
+  ToolkitState& t = T();
+  std::lock_guard lock(t.mutex);
+  return t.toolkit;
+}
+
+void SetToolkit(Toolkit* toolkit) {
+  ToolkitState& t = T();
+  std::lock_guard lock(t.mutex);
+  t.tried = true;
+  t.toolkit = toolkit;
+  t.why = toolkit ? "" : "no window toolkit (tests)";
+}
+
+HWND CreateControl(ControlKind kind, HWND parent, const std::string& name, WindowProc proc) {
+  std::string why;
+  Toolkit* toolkit = LoadToolkit(&why);
+  if (!toolkit) throw Error("cannot open a window: " + why);
+  HWND h = toolkit->Create(kind, parent, name.c_str(), &Sink());
+  if (!h) throw Error("cannot make the control \"" + name + "\"");
+  State& s = S();
+  std::lock_guard lock(s.mutex);
+  s.windows[h] = Window{std::move(proc), parent, GetCurrentThreadId(), true};
+  return h;
 }
 
 DWORD GetWindowThreadProcessId(HWND window, DWORD* processId) {
@@ -214,6 +447,7 @@ void ResetWindows() {
   std::lock_guard lock(s.mutex);
   s.windows.clear();
   s.queues.clear();
+  s.timers.clear();
   s.focus.clear();
   s.attachedTo.clear();
   s.foreground = nullptr;

@@ -6,8 +6,10 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include "platform/base/types.h"
+#include "platform/win32/toolkit.h"
 
 namespace quillmer {
 
@@ -71,6 +73,31 @@ constexpr DWORD VER_PLATFORM_WIN32_NT = 2;
 DWORD PlatformId();
 // Test seam: 0 restores the real answer (VER_PLATFORM_WIN32_NT).
 void SetPlatformId(DWORD id);
+
+// Real windows. The toolkit is loaded by the first call that needs it, from
+// QUILLMER_TOOLKIT when set, else beside the program or module that asks
+// (or in its lib/quillmer folder); null when it cannot be loaded or no
+// display opened, with the reason in *why.
+Toolkit* LoadToolkit(std::string* why = nullptr);
+// The toolkit when one is loaded; never loads it.
+Toolkit* CurrentToolkit();
+// Tests: a toolkit of their own (null: none, and no loading).
+void SetToolkit(Toolkit* toolkit);
+
+// A window or control of the toolkit under parent, whose messages (the
+// toolkit's notifications among them) go to proc on this thread. Throws
+// when no toolkit can be loaded. Handles of the toolkit are known to
+// IsWindow, GetParent, SendMessage, PostMessage and DestroyWindow of every
+// copy of this layer in the process.
+HWND CreateControl(ControlKind kind, HWND parent, const std::string& name, WindowProc proc);
+
+// Timers: WM_TIMER with the id to the window, every interval, from
+// ProcessMessages and WaitMessage. SetTimer again restarts it.
+bool SetTimer(HWND window, UINT_PTR id, UINT intervalMs);
+bool KillTimer(HWND window, UINT_PTR id);
+// Blocks until a message, an input event or a timer is due, at most
+// timeoutMs; then ProcessMessages. Returns what ProcessMessages returned.
+int WaitMessage(int timeoutMs);
 
 // Destroys every window and empties every queue (tests).
 void ResetWindows();
