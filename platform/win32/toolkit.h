@@ -21,7 +21,8 @@ namespace quillmer {
 // What a handle of the toolkit is.
 enum class ControlKind : std::int32_t {
   Window = 1,      // a top-level window; Caption is its title
-  Dialog,          // a top-level window that can be shown modally over its owner
+  Dialog,          // a top-level window over its owner (the parent given);
+                   // Modal 1 shows it modally, 0 ends that
   Form,            // a child area of its parent with children placed at Left/Top
   ToolBar,         // a row of tool buttons and separators, in the order made
   ToolButton,      // Image, Caption, Hint; Style: button, check or drop-down
@@ -92,6 +93,7 @@ enum class Prop : std::int32_t {
   Base,        // PageView: the folder relative addresses resolve against
   Focused,     // read: 1 when the control has the keyboard focus; write 1 to focus it
   Modal,       // Dialog: 1 while shown modally
+  Default,     // Button: 1 for the dialog's default button (Enter)
 };
 
 constexpr std::int32_t kStyleButton = 0;
@@ -166,10 +168,6 @@ struct Toolkit {
   // A pop-up menu at a screen position; returns at once (the choice comes as
   // QM_CLICK to the item).
   virtual bool PopupMenu(HWND menu, int screenX, int screenY) = 0;
-  // Runs the dialog modally until EndModal; returns its result.
-  virtual int ShowModal(HWND dialog) = 0;
-  virtual void EndModal(HWND dialog, int result) = 0;
-
   // A modal message box over owner (may be null); flags as MessageBox's.
   // An answer queued by QueueAnswer is taken at once.
   virtual int MessageBox(HWND owner, const char* text, const char* caption, unsigned flags) = 0;
