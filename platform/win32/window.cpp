@@ -344,9 +344,9 @@ Toolkit* CurrentToolkit() {
 void SetToolkit(Toolkit* toolkit) {
   ToolkitState& t = T();
   std::lock_guard lock(t.mutex);
-  t.tried = true;
+  t.tried = toolkit != nullptr;  // none: the next window loads the library
   t.toolkit = toolkit;
-  t.why = toolkit ? "" : "no window toolkit (tests)";
+  t.why.clear();
 }
 
 HWND CreateControl(ControlKind kind, HWND parent, const std::string& name, WindowProc proc) {

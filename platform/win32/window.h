@@ -81,7 +81,7 @@ void SetPlatformId(DWORD id);
 Toolkit* LoadToolkit(std::string* why = nullptr);
 // The toolkit when one is loaded; never loads it.
 Toolkit* CurrentToolkit();
-// Tests: a toolkit of their own (null: none, and no loading).
+// Tests: a toolkit of their own (null: none until the next window loads one).
 void SetToolkit(Toolkit* toolkit);
 
 // A window or control of the toolkit under parent, whose messages (the

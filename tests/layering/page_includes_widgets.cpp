@@ -1,0 +1,2 @@
+// Page conversion knows no controls.
+#include "widgets/control.h"

@@ -1,0 +1,2 @@
+// The controls know windows, not pages.
+#include "page/page_convert.h"

@@ -1,0 +1,91 @@
+// An in-memory window toolkit for tests of the forms and controls: it keeps
+// the values set, lays tool bars out left to right, and lets a test click,
+// open menus and answer message boxes as a user would.
+#pragma once
+
+#include <deque>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/win32/toolkit.h"
+
+namespace quillmer::testing {
+
+class FakeToolkit final : public Toolkit {
+ public:
+  // Installs itself as the window layer's toolkit; the destructor removes it.
+  FakeToolkit();
+  ~FakeToolkit();
+
+  int Version() const override { return kToolkitVersion; }
+  bool Open() override { return true; }
+  const char* Error() const override { return ""; }
+  HWND Create(ControlKind kind, HWND parent, const char* name, WindowSink* sink) override;
+  bool Destroy(HWND window) override;
+  bool Exists(HWND window) const override { return controls_.count(window) != 0; }
+  ControlKind Kind(HWND window) const override;
+  HWND Parent(HWND window) const override;
+  std::size_t Children(HWND window, HWND* out, std::size_t capacity) const override;
+  HWND Find(HWND root, const char* name) const override;
+  bool SetInt(HWND window, Prop prop, std::int64_t value, std::int32_t index) override;
+  std::int64_t GetInt(HWND window, Prop prop, std::int32_t index) const override;
+  bool SetText(HWND window, Prop prop, const char* utf8, std::int32_t index) override;
+  std::size_t GetText(HWND window, Prop prop, char* out, std::size_t capacity,
+                      std::int32_t index) const override;
+  bool SetBytes(HWND window, Prop prop, const unsigned char* data, std::size_t size) override;
+  LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
+  bool Post(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
+  int Pump(int waitMs) override;
+  bool PopupMenu(HWND menu, int screenX, int screenY) override;
+  int MessageBox(HWND owner, const char* text, const char* caption, unsigned flags) override;
+  void QueueAnswer(int button) override { answers_.push_back(button); }
+  void SetScripted(bool scripted) override { scripted_ = scripted; }
+  bool Click(HWND control, int button) override;
+  bool PressKey(unsigned, bool, bool, bool) override { return false; }
+  bool Screenshot(HWND, const char*) override { return false; }
+
+  // For tests.
+  HWND Named(const std::string& name) const { return Find(nullptr, name.c_str()); }
+  std::string Text(HWND window, Prop prop, std::int32_t index = 0) const;
+  std::string Bytes(HWND window, Prop prop) const;
+  // Clicks the named control (a menu item: chooses it); false when it is
+  // missing, hidden or disabled.
+  bool ClickNamed(const std::string& name);
+  // Right-clicks a control at its middle.
+  bool RightClick(const std::string& name);
+  // The menu opened last, and where; null when none.
+  HWND OpenedMenu() const { return openedMenu_; }
+  int OpenedX() const { return openedX_; }
+  int OpenedY() const { return openedY_; }
+  struct Box {
+    std::string text, caption;
+    unsigned flags;
+  };
+  const std::vector<Box>& Boxes() const { return boxes_; }
+  std::size_t Count() const { return controls_.size(); }
+
+ private:
+  struct Control {
+    ControlKind kind;
+    HWND parent;
+    std::string name;
+    WindowSink* sink;
+    std::vector<HWND> children;
+    std::map<std::pair<Prop, std::int32_t>, std::int64_t> ints;
+    std::map<std::pair<Prop, std::int32_t>, std::string> texts;
+  };
+  void Layout(HWND bar) const;
+  bool Usable(HWND window) const;
+
+  std::map<HWND, Control> controls_;
+  std::uintptr_t next_ = 0x10000000;
+  std::deque<std::tuple<HWND, UINT, WPARAM, LPARAM>> posted_;
+  std::deque<int> answers_;
+  std::vector<Box> boxes_;
+  bool scripted_ = false;
+  HWND openedMenu_ = nullptr;
+  int openedX_ = 0, openedY_ = 0;
+};
+
+}  // namespace quillmer::testing
