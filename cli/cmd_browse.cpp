@@ -2,6 +2,7 @@
 // the browser loads it, driven by a script or showing one page.
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -10,6 +11,7 @@
 
 #include "cli/args.h"
 #include "cli/automation.h"
+#include "cli/browser_window.h"
 #include "cli/command.h"
 #include "cli/page_io.h"
 #include "cli/script_host.h"
@@ -18,6 +20,8 @@
 #include "platform/base/text.h"
 #include "platform/browser/page.h"
 #include "platform/com/activation.h"
+#include "platform/base/ascii.h"
+#include "platform/win32/dialogs.h"
 #include "platform/win32/keys.h"
 #include "platform/win32/registry.h"
 #include "platform/win32/window.h"
@@ -27,7 +31,7 @@ namespace quillmer::cli {
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: quillmer browse [--script FILE | -e CODE] [PAGE]\n"
+    "Usage: quillmer browse [--window] [--script FILE | -e CODE] [PAGE]\n"
     "Opens a browser window with the add-on loaded as the browser loads it: every\n"
     "object registered under the \"Browser Helper Objects\" key (quillmer register adds\n"
     "ours) is made from its class and given the window as its site; they read\n"
@@ -37,6 +41,10 @@ constexpr const char* kUsage =
     "(ConvertOnSubmit), and runs the hotkeys of [HotKeys]. Without a script the\n"
     "window navigates to PAGE and the page, as it stands once loaded, goes to\n"
     "standard output.\n\n"
+    "  --window       open the window on the screen: the toolbar of every band\n"
+    "                 registered under the browser's \"Toolbar\" key (quillmer register\n"
+    "                 adds ours) above a view of the page as it stands; without a\n"
+    "                 script it stays until you close it\n"
     "  --script FILE  run the JavaScript in FILE (after PAGE has loaded, if given)\n"
     "  -e CODE        run CODE\n\n"
     "The script's functions act on the window and its top-level page:\n"
@@ -53,6 +61,16 @@ constexpr const char* kUsage =
     "  save(path)           save the page with its frames as quillmer page -o does\n"
     "  print(...)           write a line to standard output\n"
     "  wait(ms)             let messages run for ms milliseconds\n"
+    "With --window, also:\n"
+    "  click(name)          click a control of the window (\"ToolButton1\") with the pointer\n"
+    "  menu(name)           choose a menu item (\"AutoTrad\", \"ZoomIn2\")\n"
+    "  controls()           the visible controls: [{name, caption, hint, enabled,\n"
+    "                       checked, x, y, width, height}], x and y on the screen\n"
+    "  answer(button)       answer the next message box: \"Yes\", \"No\", \"OK\" or\n"
+    "                       \"Cancel\" (a box no answer covers is printed to standard\n"
+    "                       error and takes its default button)\n"
+    "  screenshot(path)     the window as a PNG file\n"
+    "  close()              close the window\n"
     "A script error is reported with its line; the exit status is then 1.\n";
 
 const Command& Self();
@@ -119,6 +137,7 @@ class Session {
 
   // Closes the window: OnQuit, then the helpers lose their site and go.
   void Close() {
+    window_.reset();  // its bands first, while the browser is there
     if (!browser_) return;
     browser_->Quit();
     for (auto& h : helpers_) h.object->SetSite(nullptr);
@@ -126,6 +145,10 @@ class Session {
     browser_ = nullptr;
     FreeUnusedServers();
   }
+
+  // Opens the window on the screen (throws Error without a display).
+  void OpenWindow() { window_ = std::make_unique<BrowserWindow>(browser_.get()); }
+  BrowserWindow* Window() const { return window_.get(); }
 
   void Navigate(const std::u16string& url) {
     HRESULT hr =
@@ -231,19 +254,21 @@ class Session {
       WritePage(browser_.get(), path, "browse");
       return Nothing();
     });
-    host.Define("wait", [](const std::vector<VARIANT>& a) {
+    host.Define("wait", [this](const std::vector<VARIANT>& a) {
       std::int32_t ms = 0;
       if (!a.empty() && FAILED(VariantToInt(a[0], &ms))) throw Error("wait needs milliseconds");
+      if (window_ && window_->IsOpen()) {
+        window_->Run(ms);
+        return Nothing();
+      }
       const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
       do {
-        ProcessMessages();
-        auto left = end - std::chrono::steady_clock::now();
-        if (left > std::chrono::milliseconds(10)) left = std::chrono::milliseconds(10);
-        if (left > decltype(left)::zero()) std::this_thread::sleep_for(left);
+        WaitMessage(10);
       } while (std::chrono::steady_clock::now() < end);
       ProcessMessages();
       return Nothing();
     });
+    if (window_) DefineWindow(host);
     host.Define("__print", [](const std::vector<VARIANT>& a) {
       std::u16string line;
       if (!a.empty()) VariantToString(a[0], &line);
@@ -262,7 +287,119 @@ class Session {
         "browse");
   }
 
+  void DefineWindow(ScriptHost& host) {
+    if (Toolkit* kit = CurrentToolkit()) kit->SetScripted(true);
+    host.Define("click", [this](const std::vector<VARIANT>& a) {
+      const std::string name = ToUtf8(StringArg(a, 0, "click needs a control's name"));
+      HWND control = FindInWindow(name);
+      if (!Kit().Click(control, 1))
+        throw Error("the control " + name + " cannot be clicked (hidden or disabled)");
+      Settle();
+      return Nothing();
+    });
+    host.Define("menu", [this](const std::vector<VARIANT>& a) {
+      const std::string name = ToUtf8(StringArg(a, 0, "menu needs a menu item's name"));
+      Toolkit& kit = Kit();
+      HWND item = kit.Find(nullptr, name.c_str());
+      if (!item || kit.Kind(item) != ControlKind::MenuItem)
+        throw Error("no menu item " + name + " in the window");
+      HWND menu = kit.Parent(item);
+      while (menu && kit.Kind(menu) != ControlKind::Menu) menu = kit.Parent(menu);
+      if (!kit.GetInt(item, Prop::Enabled)) throw Error("the menu item " + name + " is disabled");
+      // The menu opens (its owner fills it in), then the item is chosen.
+      if (menu) SendMessage(menu, QM_POPUP, 0, 0);
+      SendMessage(item, QM_CLICK, 0, 0);
+      Settle();
+      return Nothing();
+    });
+    host.Define("controls", [this](const std::vector<VARIANT>&) {
+      OpenOrThrow();
+      std::string json = "[";
+      ListControls(Kit(), window_->Handle(), json);
+      return ScriptValue{{}, json + "]"};
+    });
+    host.Define("answer", [this](const std::vector<VARIANT>& a) {
+      const std::string button = ToUtf8(StringArg(a, 0, "answer needs a button"));
+      static const std::pair<const char*, int> kButtons[] = {
+          {"yes", IDYES}, {"no", IDNO}, {"ok", IDOK}, {"cancel", IDCANCEL}};
+      for (const auto& [text, id] : kButtons)
+        if (EqualNoCase(FromUtf8(button), FromUtf8(text))) {
+          Kit().QueueAnswer(id);
+          return Nothing();
+        }
+      throw Error("answer takes \"Yes\", \"No\", \"OK\" or \"Cancel\", not \"" + button + "\"");
+    });
+    host.Define("screenshot", [this](const std::vector<VARIANT>& a) {
+      const std::string path = ToUtf8(StringArg(a, 0, "screenshot needs a file name"));
+      OpenOrThrow();
+      window_->Settle(5000);
+      if (!Kit().Screenshot(window_->Handle(), path.c_str()))
+        throw Error("cannot write the screenshot to " + path);
+      return Nothing();
+    });
+    host.Define("close", [this](const std::vector<VARIANT>&) {
+      if (window_) window_->Close();
+      return Nothing();
+    });
+  }
+
+  // Lets the window catch up with a change: its messages, then the view.
+  void Settle() {
+    if (!window_ || !window_->IsOpen()) return;
+    ProcessMessages();
+    window_->Refresh();
+  }
+
  private:
+  static Toolkit& Kit() {
+    Toolkit* kit = CurrentToolkit();
+    if (!kit) throw Error("no window is open");
+    return *kit;
+  }
+
+  void OpenOrThrow() const {
+    if (!window_ || !window_->IsOpen()) throw Error("the window is closed");
+  }
+
+  HWND FindInWindow(const std::string& name) const {
+    OpenOrThrow();
+    HWND control = Kit().Find(window_->Handle(), name.c_str());
+    if (!control) throw Error("no control " + name + " in the window");
+    return control;
+  }
+
+  static std::string TextOf(Toolkit& kit, HWND h, Prop prop) {
+    std::string text(kit.GetText(h, prop, nullptr, 0), '\0');
+    if (!text.empty()) {
+      std::vector<char> buffer(text.size() + 1);
+      kit.GetText(h, prop, buffer.data(), buffer.size());
+      text.assign(buffer.data(), std::min(text.size(), std::strlen(buffer.data())));
+    }
+    return text;
+  }
+
+  // The visible named controls under h, pre-order.
+  static void ListControls(Toolkit& kit, HWND h, std::string& json) {
+    std::vector<HWND> children(kit.Children(h, nullptr, 0));
+    kit.Children(h, children.data(), children.size());
+    for (HWND c : children) {
+      if (!kit.GetInt(c, Prop::Visible)) continue;
+      const std::string name = TextOf(kit, c, Prop::Name);
+      if (!name.empty()) {
+        json += std::string(json.size() > 1 ? "," : "") + "{\"name\":" + Json(FromUtf8(name)) +
+                ",\"caption\":" + Json(FromUtf8(TextOf(kit, c, Prop::Caption))) +
+                ",\"hint\":" + Json(FromUtf8(TextOf(kit, c, Prop::Hint))) +
+                ",\"enabled\":" + (kit.GetInt(c, Prop::Enabled) ? "true" : "false") +
+                ",\"checked\":" + (kit.GetInt(c, Prop::Checked) ? "true" : "false") +
+                ",\"x\":" + std::to_string(kit.GetInt(c, Prop::ScreenLeft)) +
+                ",\"y\":" + std::to_string(kit.GetInt(c, Prop::ScreenTop)) +
+                ",\"width\":" + std::to_string(kit.GetInt(c, Prop::Width)) +
+                ",\"height\":" + std::to_string(kit.GetInt(c, Prop::Height)) + "}";
+      }
+      ListControls(kit, c, json);
+    }
+  }
+
   struct Helper {
     std::string clsid;
     ComPtr<IObjectWithSite> object;
@@ -376,11 +513,18 @@ class Session {
 
   ComPtr<IWebBrowser2> browser_;
   std::vector<Helper> helpers_;
+  std::unique_ptr<BrowserWindow> window_;
 };
 
 int Run(const std::vector<std::string>& args) {
   std::optional<std::string> scriptFile, code, page;
+  bool window = false;
   auto usage = ArgParser(Self())
+                   .Flag("--window",
+                         [&]() -> std::optional<std::string> {
+                           window = true;
+                           return std::nullopt;
+                         })
                    .Value("--script", "--script needs a file",
                           [&](const std::string& v) -> std::optional<std::string> {
                             if (scriptFile || code) return "give one script";
@@ -400,13 +544,22 @@ int Run(const std::vector<std::string>& args) {
                    })
                    .Parse(args);
   if (usage) return *usage;
-  if (!page && !scriptFile && !code) return UsageError(Self(), "name a page or give a script");
+  if (!page && !scriptFile && !code && !window)
+    return UsageError(Self(), "name a page or give a script");
 
   const std::string source = scriptFile ? ReadFile(*scriptFile) : code.value_or("");
   SetEncodingDetector(DetectPageCodePage);
   Session session;
   session.LoadAddOns();
   if (page) session.Navigate(FromUtf8(*page));
+  if (window) {
+    session.OpenWindow();
+    if (!scriptFile && !code) {
+      session.Window()->Run(-1);
+      session.Close();
+      return kExitOk;
+    }
+  }
   if (!scriptFile && !code) {
     int status = WritePage(session.browser(), std::nullopt, "browse");
     session.Close();

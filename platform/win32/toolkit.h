@@ -94,6 +94,7 @@ enum class Prop : std::int32_t {
   Focused,     // read: 1 when the control has the keyboard focus; write 1 to focus it
   Modal,       // Dialog: 1 while shown modally
   Default,     // Button: 1 for the dialog's default button (Enter)
+  Loading,     // PageView, read only: 1 while the page is still loading
 };
 
 constexpr std::int32_t kStyleButton = 0;

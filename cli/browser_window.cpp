@@ -1,0 +1,328 @@
+#include "cli/browser_window.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+
+#include "com/band.h"
+#include "platform/base/error.h"
+#include "platform/base/text.h"
+#include "platform/browser/desk_band.h"
+#include "platform/browser/page.h"
+#include "platform/com/activation.h"
+#include "platform/com/object.h"
+#include "platform/com/service.h"
+#include "platform/win32/registry.h"
+#include "widgets/form.h"
+#include "widgets/page_view.h"
+
+namespace quillmer::cli {
+namespace fs = std::filesystem;
+namespace {
+
+constexpr int kWindowWidth = 960;
+constexpr int kWindowHeight = 720;
+constexpr int kRefreshMs = 250;
+
+// What the bands are given as their site: the band site's window, the focus
+// notifications (ignored), and the window's browser as a service.
+class BandSite final : public ComObject<IOleWindow, IInputObjectSite, IServiceProvider> {
+ public:
+  BandSite(HWND window, IWebBrowser2* browser) : window_(window), browser_(browser) {}
+
+  HRESULT GetWindow(HWND* window) override {
+    if (!window) return E_POINTER;
+    *window = window_;
+    return S_OK;
+  }
+  HRESULT ContextSensitiveHelp(bool) override { return E_NOTIMPL; }
+  HRESULT OnFocusChangeIS(IUnknown*, bool) override { return S_OK; }
+  HRESULT QueryService(REFGUID service, REFIID riid, void** out) override {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    if ((service == SID_SWebBrowserApp || service == SID_STopLevelBrowser) && browser_)
+      return browser_->QueryInterface(riid, out);
+    return E_NOINTERFACE;
+  }
+  void Forget() { browser_ = nullptr; }
+
+ private:
+  HWND window_;
+  ComPtr<IWebBrowser2> browser_;
+};
+
+// The top-level window: lays its parts out again when resized, and closes
+// when the user closes it.
+class HostWindow final : public Form {
+ public:
+  HostWindow() : Form(ControlKind::Window, HWND{}, "QuillmerBrowser") {}
+  std::function<void()> OnResize;
+  bool closeRequested = false;
+
+ protected:
+  LRESULT Message(UINT message, WPARAM wParam, LPARAM lParam) override {
+    if (message == WM_SIZE && OnResize) OnResize();
+    if (message == QM_CLOSEQUERY) {
+      closeRequested = true;
+      return 1;  // the session closes it, bands first
+    }
+    return Form::Message(message, wParam, lParam);
+  }
+};
+
+std::string TitleOf(IWebBrowser2* browser) {
+  ComPtr<IDispatch> doc;
+  if (FAILED(browser->get_Document(doc.put())) || !doc) return {};
+  auto html = doc.query<IHTMLDocument2>();
+  std::u16string title;
+  if (html) html->get_title(&title);
+  return ToUtf8(title);
+}
+
+// Every document of the window, frames included, as it would be saved: what
+// the view shows changes exactly when this does.
+void Fingerprint(IWebBrowser2* browser, std::string& out, int depth = 0) {
+  ComPtr<IDispatch> doc;
+  if (depth > 16 || FAILED(browser->get_Document(doc.put())) || !doc) return;
+  auto html = doc.query<IHTMLDocument2>();
+  if (!html) return;
+  out += SerializeDocument(html.get());
+  out += '\0';
+  auto container = html.query<IOleContainer>();
+  ComPtr<IEnumUnknown> objects;
+  if (!container || FAILED(container->EnumObjects(OLECONTF_EMBEDDINGS, objects.put()))) return;
+  ComPtr<IUnknown> object;
+  while (objects->Next(1, object.put(), nullptr) == S_OK) {
+    if (auto frame = object.query<IWebBrowser2>()) Fingerprint(frame.get(), out, depth + 1);
+    object = nullptr;
+  }
+}
+
+// What the saved copy does not carry itself (images, scripts, other pages)
+// is reached through links to the originals.
+void LinkMissing(const fs::path& from, const fs::path& to, int depth = 0) {
+  std::error_code ec;
+  if (depth > 8) return;
+  for (const auto& entry : fs::directory_iterator(from, ec)) {
+    const fs::path target = to / entry.path().filename();
+    if (!fs::exists(fs::symlink_status(target, ec)))
+      fs::create_symlink(entry.path(), target, ec);
+    else if (fs::is_directory(target, ec) && !fs::is_symlink(target, ec) &&
+             entry.is_directory(ec))
+      LinkMissing(entry.path(), target, depth + 1);
+  }
+}
+
+fs::path PagePath(IWebBrowser2* browser) {
+  std::u16string url;
+  if (FAILED(browser->get_LocationURL(&url))) return {};
+  std::string u = ToUtf8(url);
+  if (u.rfind("file://", 0) == 0) u = u.substr(7);
+  if (u.empty() || u[0] != '/') return {};
+  return fs::path(u);
+}
+
+}  // namespace
+
+struct BrowserWindow::Impl {
+  ComPtr<IWebBrowser2> browser;
+  std::unique_ptr<HostWindow> window;
+  std::unique_ptr<Form> bandSite;
+  std::unique_ptr<PageView> view;
+  ComPtr<BandSite> site;
+  struct Band {
+    std::string clsid;
+    ComPtr<IObjectWithSite> object;
+    ComPtr<IDeskBand> desk;
+    HWND window = nullptr;
+    int height = 0;
+  };
+  std::vector<Band> bands;
+  std::string shown;  // the fingerprint of what the view shows
+  std::string title;
+  fs::path scratch;   // the saved copies live here
+  int generation = 0;
+  std::chrono::steady_clock::time_point lastRefresh;
+
+  void LoadBands() {
+    RegKey key;
+    if (RegOpenKeyEx(HKEY_LOCAL_MACHINE, kToolbarKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS)
+      return;
+    std::string name;
+    for (DWORD i = 0; RegEnumValue(key.get(), i, &name) == ERROR_SUCCESS; ++i) {
+      auto clsid = GuidFromString(name);
+      if (!clsid) continue;
+      Band band{name, {}, {}, nullptr, 0};
+      HRESULT hr = CoCreateInstance(*clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IObjectWithSite,
+                                    band.object.put_void());
+      if (SUCCEEDED(hr)) hr = band.object->SetSite(site->Identity());
+      if (SUCCEEDED(hr)) hr = band.object->QueryInterface(IID_OF(IDeskBand), band.desk.put_void());
+      if (SUCCEEDED(hr)) hr = band.desk->GetWindow(&band.window);
+      if (FAILED(hr)) {
+        std::string why = LastActivationError();
+        std::fprintf(stderr, "quillmer browse: the toolbar %s was not loaded: %s\n", name.c_str(),
+                     (why.empty() ? HResultText(hr) : why).c_str());
+        if (band.object) band.object->SetSite(nullptr);
+        continue;
+      }
+      DESKBANDINFO info;
+      info.dwMask = DBIM_MINSIZE | DBIM_ACTUAL | DBIM_TITLE;
+      if (SUCCEEDED(band.desk->GetBandInfo(0, 0, &info)))
+        band.height = std::max<int>(info.ptMinSize.y, info.ptActual.y);
+      band.desk->ShowDW(true);
+      bands.push_back(std::move(band));
+    }
+  }
+
+  int BandsHeight() const {
+    int h = 0;
+    for (const auto& b : bands) h += b.height;
+    return h;
+  }
+
+  void Layout() {
+    if (!window || !IsWindow(window->Handle())) return;
+    const int width = std::max(window->Width(), 100);
+    const int height = std::max(window->Height(), 100);
+    const int bandsHeight = BandsHeight();
+    bandSite->SetBounds(0, 0, width, bandsHeight);
+    Toolkit* kit = CurrentToolkit();
+    int top = 0;
+    for (const auto& b : bands) {
+      if (kit && kit->Exists(b.window)) {
+        kit->SetInt(b.window, Prop::Left, 0);
+        kit->SetInt(b.window, Prop::Top, top);
+        kit->SetInt(b.window, Prop::Width, width);
+        kit->SetInt(b.window, Prop::Height, b.height);
+      }
+      top += b.height;
+    }
+    view->SetBounds(0, bandsHeight, width, std::max(height - bandsHeight, 1));
+  }
+
+  void Refresh() {
+    lastRefresh = std::chrono::steady_clock::now();
+    if (!view || !browser) return;
+    std::string now;
+    Fingerprint(browser.get(), now);
+    if (now == shown) return;
+    shown = std::move(now);
+    const fs::path page = PagePath(browser.get());
+    if (page.empty()) return;
+    // A new folder for each version, so that the view never reads a half
+    // written one; the one before goes once this is shown.
+    const fs::path previous =
+        generation ? scratch / std::to_string(generation) : fs::path();
+    const fs::path folder = scratch / std::to_string(++generation);
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    const fs::path copy = folder / page.filename();
+    try {
+      SavePage(browser.get(), copy.string());
+    } catch (const Error& e) {
+      std::fprintf(stderr, "quillmer browse: the page cannot be shown: %s\n", e.what());
+      return;
+    }
+    LinkMissing(page.parent_path(), folder);
+    view->ShowFile(copy.string());
+    if (!previous.empty()) fs::remove_all(previous, ec);
+    const std::string t = TitleOf(browser.get());
+    if (t != title) {
+      title = t;
+      window->SetCaption(FromUtf8(t.empty() ? "Quillmer" : t + " - Quillmer"));
+    }
+  }
+
+  void Close() {
+    for (auto& b : bands) {
+      b.desk->ShowDW(false);
+      b.desk->CloseDW(0);
+      b.object->SetSite(nullptr);
+    }
+    bands.clear();
+    if (site) site->Forget();
+    site = nullptr;
+    view.reset();
+    bandSite.reset();
+    window.reset();
+    ProcessMessages();
+    std::error_code ec;
+    if (!scratch.empty()) fs::remove_all(scratch, ec);
+    scratch.clear();
+  }
+};
+
+BrowserWindow::BrowserWindow(IWebBrowser2* browser) : impl_(std::make_unique<Impl>()) {
+  Impl& m = *impl_;
+  m.browser = browser;
+  std::string why;
+  if (!LoadToolkit(&why)) throw Error("cannot open a window: " + why);
+  const char* tmp = std::getenv("TMPDIR");
+  std::string folder = (tmp && *tmp ? std::string(tmp) : std::string("/tmp")) + "/quillmer-view-XXXXXX";
+  if (!mkdtemp(folder.data())) throw Error("cannot make a folder for the view in " + folder);
+  m.scratch = folder;
+  m.window = std::make_unique<HostWindow>();
+  m.window->SetCaption(u"Quillmer");
+  m.window->SetSize(kWindowWidth, kWindowHeight);
+  m.bandSite = std::make_unique<Form>(ControlKind::Form, m.window->Handle(), "BandSite");
+  m.view = std::make_unique<PageView>(*m.window, "PageView");
+  m.site = MakeComObject<BandSite>(m.bandSite->Handle(), browser);
+  m.LoadBands();
+  m.window->OnResize = [&m] { m.Layout(); };
+  m.Layout();
+  m.window->Show();
+  m.Refresh();
+  ProcessMessages();
+}
+
+BrowserWindow::~BrowserWindow() { Close(); }
+
+HWND BrowserWindow::Handle() const { return impl_->window ? impl_->window->Handle() : nullptr; }
+
+bool BrowserWindow::IsOpen() const {
+  return impl_->window && IsWindow(impl_->window->Handle()) && !impl_->window->closeRequested;
+}
+
+void BrowserWindow::Close() { impl_->Close(); }
+
+void BrowserWindow::Refresh() { impl_->Refresh(); }
+
+void BrowserWindow::Run(int ms) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (IsOpen()) {
+    const auto now = std::chrono::steady_clock::now();
+    if (ms >= 0 && now >= end) break;
+    int wait = 50;
+    if (ms >= 0)
+      wait = static_cast<int>(std::min<long long>(
+          wait, std::chrono::duration_cast<std::chrono::milliseconds>(end - now).count()));
+    WaitMessage(wait);
+    if (std::chrono::steady_clock::now() - impl_->lastRefresh >=
+        std::chrono::milliseconds(kRefreshMs))
+      Refresh();
+  }
+  if (IsOpen()) ProcessMessages();
+}
+
+void BrowserWindow::Settle(int ms) {
+  Refresh();
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  do {
+    WaitMessage(20);
+  } while (IsOpen() && impl_->view && impl_->view->Loading() &&
+           std::chrono::steady_clock::now() < end);
+  ProcessMessages();
+}
+
+std::vector<std::string> BrowserWindow::Bands() const {
+  std::vector<std::string> out;
+  for (const auto& b : impl_->bands) out.push_back(b.clsid);
+  return out;
+}
+
+}  // namespace quillmer::cli
