@@ -21,6 +21,7 @@
 #include "engine/clipboard.h"
 #include "platform/win32/clipboard.h"
 #include "platform/win32/dialogs.h"
+#include "tests/support/xvfb.h"
 
 // Last: its macros (None, Status ...) must not meet the test framework's names.
 // clang-format off
@@ -33,6 +34,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 using std::chrono::seconds;
+using testing::Reap;
 
 struct Ran {
   bool timedOut = false;
@@ -40,24 +42,6 @@ struct Ran {
   std::string out, err;
 };
 
-// Waits for pid until the deadline, then kills it.
-int Reap(pid_t pid, Clock::time_point deadline, bool& timedOut) {
-  int raw = 0;
-  for (;;) {
-    pid_t r = ::waitpid(pid, &raw, WNOHANG);
-    if (r == pid) break;
-    if (r < 0 && errno != EINTR) return -1;
-    if (Clock::now() >= deadline) {
-      timedOut = true;
-      ::kill(pid, SIGKILL);
-      while (::waitpid(pid, &raw, 0) < 0 && errno == EINTR) {
-      }
-      break;
-    }
-    std::this_thread::sleep_for(milliseconds(5));
-  }
-  return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-}
 
 // Runs argv with DISPLAY set (or unset when display is nullopt), feeding
 // input. capture false sends the output to /dev/null and waits only for the
@@ -123,40 +107,12 @@ Ran RunProgram(const std::vector<std::string>& argv, std::optional<std::string> 
 class XvfbClipboard : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0) {
-      why_ = "cannot make a pipe";
+    if (!xvfb_.Start()) {
+      why_ = xvfb_.Why();
       return;
     }
-    pid_t pid = ::fork();
-    if (pid == 0) {
-      ::close(fds[0]);
-      ::dup2(fds[1], 3);  // dup2 drops close-on-exec
-      int null = ::open("/dev/null", O_RDWR);
-      for (int fd = 0; fd < 3; ++fd) ::dup2(null, fd);
-      ::execlp("Xvfb", "Xvfb", "-displayfd", "3", "-nolisten", "tcp", "-noreset", nullptr);
-      _exit(127);
-    }
-    ::close(fds[1]);
-    std::string number;
-    const auto deadline = Clock::now() + seconds(10);
-    while (number.find('\n') == std::string::npos && Clock::now() < deadline) {
-      pollfd p{fds[0], POLLIN, 0};
-      if (::poll(&p, 1, 100) <= 0) continue;
-      char buf[32];
-      ssize_t n = ::read(fds[0], buf, sizeof buf);
-      if (n <= 0) break;
-      number.append(buf, static_cast<std::size_t>(n));
-    }
-    ::close(fds[0]);
-    if (number.find('\n') == std::string::npos) {
-      bool timedOut = false;
-      int status = Reap(pid, Clock::now(), timedOut);
-      why_ = status == 127 ? "Xvfb is not installed" : "Xvfb did not start";
-      return;
-    }
-    pid_ = pid;
-    display_ = ":" + number.substr(0, number.find('\n'));
+    pid_ = 1;
+    display_ = xvfb_.Display();
     if (RunProgram({"xclip", "-version"}, display_).status == 127) {
       TearDownTestSuite();
       why_ = "xclip is not installed";
@@ -164,11 +120,8 @@ class XvfbClipboard : public ::testing::Test {
   }
 
   static void TearDownTestSuite() {
-    if (pid_ <= 0) return;
     // Our clipboard servers end with the display.
-    ::kill(pid_, SIGTERM);
-    bool timedOut = false;
-    Reap(pid_, Clock::now() + seconds(5), timedOut);
+    xvfb_.Stop();
     pid_ = 0;
   }
 
@@ -201,7 +154,8 @@ class XvfbClipboard : public ::testing::Test {
     return RunProgram(argv, display_);
   }
 
-  static inline pid_t pid_ = 0;
+  static inline testing::Xvfb xvfb_;
+  static inline pid_t pid_ = 0;  // 1 while the display serves the suite
   static inline std::string display_, why_;
 
  private:
