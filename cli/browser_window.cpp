@@ -17,6 +17,7 @@
 #include "platform/com/activation.h"
 #include "platform/com/object.h"
 #include "platform/com/service.h"
+#include "platform/win32/keys.h"
 #include "platform/win32/registry.h"
 #include "widgets/form.h"
 #include "widgets/page_view.h"
@@ -62,11 +63,15 @@ class HostWindow final : public Form {
  public:
   HostWindow() : Form(ControlKind::Window, HWND{}, "QuillmerBrowser") {}
   std::function<void()> OnResize;
+  // A key no control of the window took: virtual key, hotkey modifier bits.
+  std::function<bool(unsigned, unsigned)> OnKey;
   bool closeRequested = false;
 
  protected:
   LRESULT Message(UINT message, WPARAM wParam, LPARAM lParam) override {
     if (message == WM_SIZE && OnResize) OnResize();
+    if (message == WM_KEYDOWN && OnKey)
+      return OnKey(static_cast<unsigned>(wParam), static_cast<unsigned>(lParam)) ? 1 : 0;
     if (message == QM_CLOSEQUERY) {
       closeRequested = true;
       return 1;  // the session closes it, bands first
@@ -274,6 +279,14 @@ BrowserWindow::BrowserWindow(IWebBrowser2* browser) : impl_(std::make_unique<Imp
   m.site = MakeComObject<BandSite>(m.bandSite->Handle(), browser);
   m.LoadBands();
   m.window->OnResize = [&m] { m.Layout(); };
+  // Keys reach the page as the browser hands them on: the helper's hotkeys
+  // work from the keyboard.
+  m.window->OnKey = [&m](unsigned vk, unsigned modifiers) {
+    if (!m.browser) return false;
+    PressKey(m.browser.get(), vk & 0xFF, modifiers & kHotKeyAlt, modifiers & kHotKeyCtrl,
+             modifiers & kHotKeyShift);
+    return true;
+  };
   m.Layout();
   m.window->Show();
   m.Refresh();
