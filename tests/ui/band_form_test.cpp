@@ -159,12 +159,11 @@ TEST_F(BandFormTest, ThePageButtonsConvertThePageWithItsFramesAndLeaveNoTrace) {
 }
 
 TEST_F(BandFormTest, APageCommandStopsForAMissingCodePageAndWhileAConversionRuns) {
-  TBandForm& form = MakeForm();
+  module.page.ConversionBusy = true;  // another window's conversion
+  TBandForm& form = MakeForm();       // a toolbar made meanwhile keeps the guard
   ComPtr<IWebBrowser2> window = OpenPage(kPages + "conv_frames.html");
   ComPtr<IWebBrowser2> right = Frame(window.get(), 1);
   form.Browser = window;
-
-  module.page.ConversionBusy = true;  // another window's conversion
   form.ActionWeb2TradExecute();
   EXPECT_EQ(Text(right.get()), u"中华 头发");
   EXPECT_TRUE(module.page.ConversionBusy);  // still the other one's
