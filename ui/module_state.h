@@ -5,13 +5,29 @@
 #pragma once
 
 #include <memory>
+#include <vector>
 
 #include "engine/tables.h"
 #include "page/page_state.h"
 #include "ui/settings_store.h"
 #include "ui/shared_settings.h"
+#include "ui/toolbar_dialogs.h"
 
 namespace quillmer {
+
+// What the toolbars of the process share.
+struct ToolbarState {
+  // The window handles of all live toolbar forms, in the order made: each is
+  // told when the automatic modes change.
+  std::vector<HWND> ToolbarWindows;
+  // There is no visual-style library here: stays false, and the default
+  // background erase runs.
+  bool ThemeActive = false;
+  // The dialog open in the process, null when none; one of each at a time.
+  OptionsDialog* openOptionsDialog = nullptr;
+  AutoZoomUrlDialog* openAutoZoomUrlDialog = nullptr;
+  ToolbarDialogMakers makeDialog = NoToolbarDialogs();
+};
 
 class ModuleState {
  public:
@@ -29,6 +45,7 @@ class ModuleState {
   PageState page;
   // The helper object's ConnectFormEvents; empty until the helper sets it.
   FormEventsConnector connectFormEvents;
+  ToolbarState toolbar;
 
   // What page conversion is handed.
   PageContext PageConversion() { return PageContext{shared.page, page, connectFormEvents}; }

@@ -10,16 +10,19 @@ namespace quillmer {
 namespace {
 
 // The body's style as IHTMLStyle3; raises when any step fails.
-ComPtr<IHTMLStyle3> BodyZoomStyle(IWebBrowser2* browser) {
-  ComPtr<IDispatch> documentDispatch;
-  OleCheck(browser->get_Document(documentDispatch.put()), "IWebBrowser2::get_Document");
-  auto document = QueryOrThrow<IHTMLDocument2>(documentDispatch.get());
+ComPtr<IHTMLStyle3> BodyZoomStyle(IHTMLDocument2* document) {
   ComPtr<IHTMLElement> body;
   OleCheck(document->get_body(body.put()), "IHTMLDocument2::get_body");
   ThrowIfNull(body);
   ComPtr<IHTMLStyle> style;
   OleCheck(body->get_style(style.put()), "IHTMLElement::get_style");
   return QueryOrThrow<IHTMLStyle3>(ThrowIfNull(style).get());
+}
+
+ComPtr<IHTMLStyle3> BodyZoomStyle(IWebBrowser2* browser) {
+  ComPtr<IDispatch> documentDispatch;
+  OleCheck(browser->get_Document(documentDispatch.put()), "IWebBrowser2::get_Document");
+  return BodyZoomStyle(QueryOrThrow<IHTMLDocument2>(documentDispatch.get()).get());
 }
 
 std::u16string ReadZoom(IHTMLStyle3* style) {
@@ -93,6 +96,14 @@ bool SetPageZoom(IWebBrowser2* browser, int percent) {
   } catch (const std::exception&) {
     return false;
   }
+}
+
+int BodyZoomPercent(IHTMLDocument2* document) {
+  std::u16string text = ReadZoom(BodyZoomStyle(document).get());
+  if (!text.empty() && text.back() == u'%') text.pop_back();
+  std::int64_t percent = 0;
+  if (text.empty() || !ParseInt(text, &percent)) return 100;
+  return static_cast<int>(percent);
 }
 
 void ApplyAutoZoom(const SharedSettingsData& settings, IWebBrowser2* browser,

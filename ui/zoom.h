@@ -25,6 +25,11 @@ int ZoomStep(const SharedSettingsData& settings, IWebBrowser2* browser, bool zoo
 // is not laid out again for nothing. True when it wrote. Never raises.
 bool SetPageZoom(IWebBrowser2* browser, int percent);
 
+// The zoom the document's body states, as the auto-zoom URL dialog is offered
+// it: an unset zoom is 100, a final "%" is dropped, what is no number is 100.
+// Raises when the body or its style cannot be reached.
+int BodyZoomPercent(IHTMLDocument2* document);
+
 // Auto-zoom: the percentage of the last entry of settings.autoZoomList whose
 // pattern matches url (8-bit, in the ANSI code page), else
 // settings.defaultZoom, set with SetPageZoom. Entries whose pattern is

@@ -5,6 +5,12 @@ namespace quillmer {
 Form::Form(ControlKind kind, HWND parent, std::string name)
     : Control(kind, parent, std::move(name)) {}
 
+void Form::SetVisible(bool visible) {
+  const bool was = Visible();
+  Control::SetVisible(visible);
+  if (visible && !was && OnShow) OnShow(*this);
+}
+
 int Form::ShowModal() {
   modalResult_ = mrNone;
   modal_ = true;

@@ -17,6 +17,12 @@ class Form : public Control {
   // null) or Dialog (over the owner parent, which may be null).
   Form(ControlKind kind, HWND parent, std::string name);
 
+  // Showing a hidden form runs OnShow once it is visible.
+  void SetVisible(bool visible);
+  void Show() { SetVisible(true); }
+  void Hide() { SetVisible(false); }
+  std::function<void(Form&)> OnShow;
+
   // Runs the dialog modally until ModalResult is set or the form closes;
   // returns the result (mrCancel when closed by the user).
   int ShowModal();

@@ -116,21 +116,27 @@ TEST_F(ServerTest, CreateInstanceChecksItsArgumentsAndDropsAnObjectItCannotHandO
 
 // The helper and the band keep their site alike: handed back as given, let
 // go on a null site, and a null out pointer is refused.
-TEST_F(ServerTest, TheHelperAndTheBandHoldTheirSiteAlike) {
+TEST_F(ServerTest, TheHelperHoldsItsSiteAndTheBandRefusesOneWithoutAWindow) {
   for (const CLSID& clsid : {CLSID_IEBrowserHelper, CLSID_BrowserBand}) {
     TComObjectFactory* f = FindFactory(clsid);
     ASSERT_TRUE(f);
     ComPtr<IObjectWithSite> site;
     ASSERT_EQ(S_OK, f->CreateInstance(nullptr, IID_IObjectWithSite, site.put_void()));
-    EXPECT_EQ(E_POINTER, site->GetSite(IID_IUnknown, nullptr));
+    EXPECT_EQ(clsid == CLSID_IEBrowserHelper ? E_POINTER : E_FAIL,
+              site->GetSite(IID_IUnknown, nullptr));
     ComPtr<IUnknown> host;
     f->CreateInstance(nullptr, IID_IUnknown, host.put_void());
-    // The helper finds no browser in a site without services, and says so.
-    EXPECT_EQ(clsid == CLSID_IEBrowserHelper ? E_FAIL : S_OK, site->SetSite(host.get()));
+    // Neither finds what it needs in a site without services or a window,
+    // and says so; the helper keeps the site all the same.
+    EXPECT_EQ(E_FAIL, site->SetSite(host.get()));
     ComPtr<IObjectWithSite> asked;
-    EXPECT_EQ(S_OK, site->GetSite(IID_IObjectWithSite, asked.put_void()));
-    EXPECT_TRUE(IsSameObject(asked.get(), host.get()));
-    EXPECT_EQ(S_OK, site->SetSite(nullptr));
+    if (clsid == CLSID_IEBrowserHelper) {
+      EXPECT_EQ(S_OK, site->GetSite(IID_IObjectWithSite, asked.put_void()));
+      EXPECT_TRUE(IsSameObject(asked.get(), host.get()));
+      EXPECT_EQ(S_OK, site->SetSite(nullptr));
+    } else {
+      EXPECT_EQ(E_FAIL, site->GetSite(IID_IObjectWithSite, asked.put_void()));
+    }
     ComPtr<IUnknown> gone;
     EXPECT_EQ(E_FAIL, site->GetSite(IID_IUnknown, gone.put_void()));
     EXPECT_FALSE(gone);
