@@ -126,6 +126,19 @@ struct WindowSink {
   ~WindowSink() = default;
 };
 
+// What one copy of the window layer has waiting on its own: posted messages
+// and timers. Every copy's loop runs every copy's, so that the module's
+// timers tick while the program waits, and the other way round.
+struct MessagePump {
+  // Runs what is due on the calling thread; returns how many things ran.
+  virtual int RunPending() = 0;
+  // Milliseconds until something is due (at most limit; 0: now).
+  virtual int MsUntilDue(int limit) = 0;
+
+ protected:
+  ~MessagePump() = default;
+};
+
 // The answers a message box can be given from outside (scripts, tests).
 constexpr int kNoAnswer = 0;
 
@@ -161,10 +174,14 @@ struct Toolkit {
   // Messages to a handle reach its sink; Send at once, Post from the loop.
   virtual LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam) = 0;
   virtual bool Post(HWND window, UINT message, WPARAM wParam, LPARAM lParam) = 0;
-  // Runs what is pending of the loop (posted messages, input, drawing);
-  // with a wait, first blocks up to waitMs for something to happen.
-  // Returns how many things ran.
+  // Runs what is pending of the loop (posted messages, input, drawing, and
+  // every added pump's); with a wait, first blocks up to waitMs (less when a
+  // pump has something due sooner) for something to happen. Returns how many
+  // things ran.
   virtual int Pump(int waitMs) = 0;
+  // A copy of the window layer joins the loop, or leaves it (when unloaded).
+  virtual void AddPump(MessagePump* pump) = 0;
+  virtual void RemovePump(MessagePump* pump) = 0;
 
   // A pop-up menu at a screen position; returns at once (the choice comes as
   // QM_CLICK to the item).

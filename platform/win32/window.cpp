@@ -255,19 +255,44 @@ int MsUntilNextTimer(int limit) {
 
 }  // namespace
 
+namespace {
+
+// This copy's posted messages and timers, run from the toolkit's loop too.
+int RunLocal() {
+  int ran = 0;
+  MSG msg;
+  while (PeekMessage(&msg, true)) {
+    DispatchMessage(msg);
+    ++ran;
+  }
+  return ran + RunDueTimers();
+}
+
+struct LocalPump final : MessagePump {
+  int RunPending() override { return RunLocal(); }
+  int MsUntilDue(int limit) override {
+    return PeekMessage(nullptr, false) ? 0 : MsUntilNextTimer(limit);
+  }
+  ~LocalPump() {
+    // A module unloaded leaves the loop with its copy of this layer.
+    if (Toolkit* toolkit = CurrentToolkit()) toolkit->RemovePump(this);
+  }
+};
+
+LocalPump& Pump() {
+  static LocalPump pump;
+  return pump;
+}
+
+}  // namespace
+
 int ProcessMessages() {
   int n = 0;
   Toolkit* toolkit = CurrentToolkit();
   // What is pending now, and what that work posts meanwhile; a toolkit that
   // keeps finding work (animations) is not waited for beyond a few rounds.
   for (int round = 0; round < 64; ++round) {
-    int ran = 0;
-    MSG msg;
-    while (PeekMessage(&msg, true)) {
-      DispatchMessage(msg);
-      ++ran;
-    }
-    ran += RunDueTimers();
+    int ran = RunLocal();
     if (toolkit) ran += toolkit->Pump(0);
     n += ran;
     if (!ran) break;
@@ -276,13 +301,11 @@ int ProcessMessages() {
 }
 
 int WaitMessage(int timeoutMs) {
-  if (!PeekMessage(nullptr, false)) {
-    const int wait = MsUntilNextTimer(timeoutMs < 0 ? 0 : timeoutMs);
-    if (Toolkit* toolkit = CurrentToolkit())
-      toolkit->Pump(wait);
-    else if (wait > 0)
-      std::this_thread::sleep_for(std::chrono::milliseconds(wait));
-  }
+  const int limit = timeoutMs < 0 ? 0 : timeoutMs;
+  if (Toolkit* toolkit = CurrentToolkit())
+    toolkit->Pump(Pump().MsUntilDue(limit));  // shortened further by the other copies
+  else if (const int wait = Pump().MsUntilDue(limit); wait > 0)
+    std::this_thread::sleep_for(std::chrono::milliseconds(wait));
   return ProcessMessages();
 }
 
@@ -326,6 +349,7 @@ Toolkit* LoadToolkit(std::string* why) {
         break;
       }
       t.toolkit = toolkit;
+      toolkit->AddPump(&Pump());
       reasons.clear();
       break;
     }
@@ -342,6 +366,8 @@ Toolkit* CurrentToolkit() {
 }
 
 void SetToolkit(Toolkit* toolkit) {
+  if (Toolkit* old = CurrentToolkit(); old && old != toolkit) old->RemovePump(&Pump());
+  if (toolkit) toolkit->AddPump(&Pump());
   ToolkitState& t = T();
   std::lock_guard lock(t.mutex);
   t.tried = toolkit != nullptr;  // none: the next window loads the library

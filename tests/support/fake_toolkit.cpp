@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <chrono>
 #include <functional>
+#include <thread>
 
 #include "platform/win32/dialogs.h"
 #include "platform/win32/window.h"
@@ -162,8 +164,12 @@ bool FakeToolkit::Post(HWND window, UINT message, WPARAM wParam, LPARAM lParam) 
   return true;
 }
 
-int FakeToolkit::Pump(int) {
+int FakeToolkit::Pump(int waitMs) {
+  int wait = posted_.empty() ? waitMs : 0;
+  for (MessagePump* pump : pumps_) wait = pump->MsUntilDue(wait);
+  if (wait > 0) std::this_thread::sleep_for(std::chrono::milliseconds(wait));
   int n = 0;
+  for (MessagePump* pump : std::vector<MessagePump*>(pumps_)) n += pump->RunPending();
   while (!posted_.empty()) {
     auto [h, m, w, l] = posted_.front();
     posted_.pop_front();

@@ -37,6 +37,8 @@ class FakeToolkit final : public Toolkit {
   LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
   bool Post(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
   int Pump(int waitMs) override;
+  void AddPump(MessagePump* pump) override { pumps_.push_back(pump); }
+  void RemovePump(MessagePump* pump) override { std::erase(pumps_, pump); }
   bool PopupMenu(HWND menu, int screenX, int screenY) override;
   int MessageBox(HWND owner, const char* text, const char* caption, unsigned flags) override;
   void QueueAnswer(int button) override { answers_.push_back(button); }
@@ -81,6 +83,7 @@ class FakeToolkit final : public Toolkit {
   std::map<HWND, Control> controls_;
   std::uintptr_t next_ = 0x10000000;
   std::deque<std::tuple<HWND, UINT, WPARAM, LPARAM>> posted_;
+  std::vector<MessagePump*> pumps_;
   std::deque<int> answers_;
   std::vector<Box> boxes_;
   bool scripted_ = false;

@@ -108,6 +108,33 @@ TEST_F(Widgets, AHandleOfAnotherCopyIsReachedThroughTheToolkit) {
   EXPECT_FALSE(IsWindow(foreign));
 }
 
+// The module's timers tick while the program waits, and the other way round.
+TEST_F(Widgets, WaitingRunsWhatAnotherCopyHasDueAndWakesForIt) {
+  struct OtherCopy final : MessagePump {
+    std::chrono::steady_clock::time_point due = std::chrono::steady_clock::now() +
+                                                std::chrono::milliseconds(40);
+    int ran = 0;
+    int RunPending() override {
+      if (ran || std::chrono::steady_clock::now() < due) return 0;
+      return ++ran;
+    }
+    int MsUntilDue(int limit) override {
+      if (ran) return limit;
+      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          due - std::chrono::steady_clock::now());
+      return std::max(0, std::min(limit, static_cast<int>(left.count())));
+    }
+  } other;
+  kit.AddPump(&other);
+  const auto start = std::chrono::steady_clock::now();
+  while (!other.ran && std::chrono::steady_clock::now() - start < std::chrono::seconds(5))
+    WaitMessage(10000);
+  kit.RemovePump(&other);
+  EXPECT_EQ(other.ran, 1);
+  // Woken for it, not after the ten seconds asked for.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+}
+
 TEST_F(Widgets, ATimerRunsWhileEnabledAndRestartsItsIntervalWhenEnabledAgain) {
   Timer timer;
   timer.SetInterval(30);
