@@ -182,8 +182,15 @@ TEST_F(DialogControls, DefaultAndCancelButtonsEndAModalFormWithTheirResults) {
   PostMessage(ok.Handle(), QM_CLICK, 0, 0);
   EXPECT_EQ(form.ShowModal(), mrOk);
   EXPECT_EQ(confirmations, 3);
+  // However it ends, the form is told it closes, with its result.
+  std::vector<int> closed;
+  form.OnClose = [&](Form& f) { closed.push_back(f.ModalResult()); };
   PostMessage(cancel.Handle(), QM_CLICK, 0, 0);
   EXPECT_EQ(form.ShowModal(), mrCancel);
+  PostMessage(form.Handle(), QM_CLOSEQUERY, 0, 0);
+  EXPECT_EQ(form.ShowModal(), mrCancel);
+  EXPECT_EQ(closed, (std::vector<int>{mrCancel, mrCancel}));
+  form.OnClose = nullptr;
 
   // A button without a result leaves the form open; one on a page of a
   // page control still reaches its form.
