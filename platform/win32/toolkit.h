@@ -45,7 +45,8 @@ enum class ControlKind : std::int32_t {
                    // the arrows step Value and report QM_CHANGE with its Text
   HotKeyEdit,      // shows Text; a key pressed in it goes to its owner as
                    // WM_KEYDOWN (wParam the virtual key, lParam the modifiers
-                   // 0x2000 Shift, 0x4000 Ctrl, 0x8000 Alt), not typed
+                   // 0x2000 Shift, 0x4000 Ctrl, 0x8000 Alt), not typed;
+                   // Tab and Shift+Tab still move the focus
   ComboBox,        // Items by index; ItemIndex; editable when Style is 1;
                    // the user's choice sets ItemIndex (or Text), then QM_CHANGE
   ImageComboBox,   // Items with an Image each (set through ImageItem)

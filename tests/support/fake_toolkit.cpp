@@ -18,7 +18,7 @@ FakeToolkit::~FakeToolkit() {
 HWND FakeToolkit::Create(ControlKind kind, HWND parent, const char* name, WindowSink* sink) {
   if (parent && !Exists(parent)) return nullptr;
   HWND h = reinterpret_cast<HWND>(next_++);
-  Control c{kind, parent, name ? name : "", sink, {}, {}, {}};
+  Control c{kind, parent, name ? name : "", sink, {}, {}, {}, {}};
   // Children and tool bars show with their parent; windows wait for Show.
   const bool shown = parent != nullptr || kind == ControlKind::Menu;
   c.ints[{Prop::Visible, 0}] = shown && kind != ControlKind::Menu;
