@@ -149,18 +149,18 @@ int ImageComboBox::AddItem(std::u16string_view text, int imageIndex) {
   return index;
 }
 
-int ImageComboBox::AddItemSpec(std::u16string_view spec) {
-  const auto bar = spec.rfind(u'|');
-  if (bar != std::u16string_view::npos && bar + 1 < spec.size() && spec.size() - bar <= 6) {
+int ImageComboBox::AddImageItem(std::u16string_view item) {
+  const auto bar = item.rfind(u'|');
+  if (bar != std::u16string_view::npos && bar + 1 < item.size() && item.size() - bar <= 6) {
     int image = 0;
     bool number = true;
-    for (char16_t c : spec.substr(bar + 1)) {
+    for (char16_t c : item.substr(bar + 1)) {
       if (c < u'0' || c > u'9') number = false;
       image = image * 10 + (c - u'0');
     }
-    if (number) return AddItem(spec.substr(0, bar), image);
+    if (number) return AddItem(item.substr(0, bar), image);
   }
-  return AddItem(spec, -1);
+  return AddItem(item, -1);
 }
 
 int ImageComboBox::ItemImage(int index) const {

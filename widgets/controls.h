@@ -128,7 +128,7 @@ class ImageComboBox : public ComboBox {
   int AddItem(std::u16string_view text, int imageIndex);
   // "text|image": the text, a vertical bar and the image's index; without a
   // bar (or with one not followed by a number) all of it is text, image -1.
-  int AddItemSpec(std::u16string_view spec);
+  int AddImageItem(std::u16string_view item);
   int ItemImage(int index) const;
 
  private:

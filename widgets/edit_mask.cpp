@@ -24,19 +24,36 @@ EditMask::EditMask(std::u16string_view mask) {
   const std::u32string m = CodePoints(mask);
   for (std::size_t i = 0; i < m.size(); ++i) {
     switch (m[i]) {
-      case U'0': positions_.push_back({Kind::Digit, false, 0}); break;
-      case U'9': positions_.push_back({Kind::Digit, true, 0}); break;
-      case U'L': positions_.push_back({Kind::Letter, false, 0}); break;
-      case U'l': positions_.push_back({Kind::Letter, true, 0}); break;
-      case U'A': positions_.push_back({Kind::Alnum, false, 0}); break;
-      case U'a': positions_.push_back({Kind::Alnum, true, 0}); break;
-      case U'C': positions_.push_back({Kind::Any, false, 0}); break;
-      case U'c': positions_.push_back({Kind::Any, true, 0}); break;
+      case U'0':
+        positions_.push_back({Kind::Digit, false, 0});
+        break;
+      case U'9':
+        positions_.push_back({Kind::Digit, true, 0});
+        break;
+      case U'L':
+        positions_.push_back({Kind::Letter, false, 0});
+        break;
+      case U'l':
+        positions_.push_back({Kind::Letter, true, 0});
+        break;
+      case U'A':
+        positions_.push_back({Kind::Alnum, false, 0});
+        break;
+      case U'a':
+        positions_.push_back({Kind::Alnum, true, 0});
+        break;
+      case U'C':
+        positions_.push_back({Kind::Any, false, 0});
+        break;
+      case U'c':
+        positions_.push_back({Kind::Any, true, 0});
+        break;
       case U'\\':
         // A backslash at the end stands for itself.
         positions_.push_back({Kind::Literal, false, i + 1 < m.size() ? m[++i] : U'\\'});
         break;
-      default: positions_.push_back({Kind::Literal, false, m[i]});
+      default:
+        positions_.push_back({Kind::Literal, false, m[i]});
     }
   }
 }
@@ -44,11 +61,16 @@ EditMask::EditMask(std::u16string_view mask) {
 bool EditMask::Takes(const Position& p, char32_t c) const {
   const auto uc = static_cast<UChar32>(c);
   switch (p.kind) {
-    case Kind::Digit: return u_isdigit(uc);
-    case Kind::Letter: return u_isalpha(uc);
-    case Kind::Alnum: return u_isdigit(uc) || u_isalpha(uc);
-    case Kind::Any: return true;
-    case Kind::Literal: return c == p.literal;
+    case Kind::Digit:
+      return u_isdigit(uc);
+    case Kind::Letter:
+      return u_isalpha(uc);
+    case Kind::Alnum:
+      return u_isdigit(uc) || u_isalpha(uc);
+    case Kind::Any:
+      return true;
+    case Kind::Literal:
+      return c == p.literal;
   }
   return false;
 }

@@ -1,10 +1,10 @@
 #include "widgets/edits.h"
 
+#include <unicode/utf16.h>
+
 #include <algorithm>
 #include <climits>
 #include <string>
-
-#include <unicode/utf16.h>
 
 #include "platform/win32/keys.h"
 
@@ -91,7 +91,9 @@ bool MaskedEdit::TakeText(const std::u16string& text) { return mask_.Allows(text
 
 bool ParseInteger(std::u16string_view text, int& value) {
   std::size_t i = 0;
-  auto blank = [&](std::size_t at) { return at < text.size() && (text[at] == u' ' || text[at] == u'\t'); };
+  auto blank = [&](std::size_t at) {
+    return at < text.size() && (text[at] == u' ' || text[at] == u'\t');
+  };
   while (blank(i)) ++i;
   bool negative = false;
   if (i < text.size() && (text[i] == u'-' || text[i] == u'+')) negative = text[i++] == u'-';

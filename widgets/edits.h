@@ -69,8 +69,7 @@ class MaskedEdit : public Edit {
 // text is not a number; leaving the field shows Value again.
 class SpinEdit : public Edit {
  public:
-  SpinEdit(Control& parent, std::string name, int minValue = 0, int maxValue = 100,
-           int value = 0);
+  SpinEdit(Control& parent, std::string name, int minValue = 0, int maxValue = 100, int value = 0);
 
   // A reversed range is taken as the one value minValue.
   void SetRange(int minValue, int maxValue);

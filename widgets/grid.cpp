@@ -1,9 +1,9 @@
 #include "widgets/grid.h"
 
+#include <unicode/utf16.h>
+
 #include <algorithm>
 #include <numeric>
-
-#include <unicode/utf16.h>
 
 #include "platform/base/text.h"
 
@@ -151,10 +151,9 @@ void StringGrid::EndEditing() {
 }
 
 StringGrid::Bounds StringGrid::CellBounds() const {
-  return {static_cast<int>(GetInt(Prop::CellBounds, 0)),
-          static_cast<int>(GetInt(Prop::CellBounds, 1)),
-          static_cast<int>(GetInt(Prop::CellBounds, 2)),
-          static_cast<int>(GetInt(Prop::CellBounds, 3))};
+  return {
+      static_cast<int>(GetInt(Prop::CellBounds, 0)), static_cast<int>(GetInt(Prop::CellBounds, 1)),
+      static_cast<int>(GetInt(Prop::CellBounds, 2)), static_cast<int>(GetInt(Prop::CellBounds, 3))};
 }
 
 void StringGrid::ShowRows(std::vector<std::size_t> view) {
@@ -237,7 +236,8 @@ bool CellNumber(std::u16string_view cell, double& value) {
   };
   blank();
   std::string digits;
-  if (i < cell.size() && (cell[i] == u'-' || cell[i] == u'+')) digits += static_cast<char>(cell[i++]);
+  if (i < cell.size() && (cell[i] == u'-' || cell[i] == u'+'))
+    digits += static_cast<char>(cell[i++]);
   std::size_t count = 0;
   while (i < cell.size() && cell[i] >= u'0' && cell[i] <= u'9') {
     digits += static_cast<char>(cell[i++]);
@@ -321,7 +321,7 @@ void SortGrid::Sort(int col, SortOrder order) {
 
 void SortGrid::HeaderClicked(int col) {
   Sort(col, col == sortCol_ && order_ == SortOrder::Ascending ? SortOrder::Descending
-                                                               : SortOrder::Ascending);
+                                                              : SortOrder::Ascending);
   StringGrid::HeaderClicked(col);
 }
 

@@ -100,8 +100,10 @@ bool FakeToolkit::SetInt(HWND window, Prop prop, std::int64_t value, std::int32_
   if (it == controls_.end()) return false;
   Control& c = it->second;
   if (prop == Prop::Focused) {
-    if (value) Focus(window);
-    else if (focused_ == window) Focus(nullptr);
+    if (value)
+      Focus(window);
+    else if (focused_ == window)
+      Focus(nullptr);
     return true;
   }
   c.ints[{prop, index}] = value;

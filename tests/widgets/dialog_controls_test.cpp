@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <cstdlib>
@@ -232,10 +231,10 @@ TEST_F(DialogControls, ComboBoxesReportChoicesAndImageItemsShowTheirImages) {
   images.Add("BM3");
   ImageComboBox combo(form, "ComboBox1");
   combo.SetImages(&images);
-  combo.AddItemSpec(u" 1st column|0");
-  combo.AddItemSpec(u" 2nd column|1");
-  combo.AddItemSpec(u" All|2");
-  combo.AddItemSpec(u"a|b");
+  combo.AddImageItem(u" 1st column|0");
+  combo.AddImageItem(u" 2nd column|1");
+  combo.AddImageItem(u" All|2");
+  combo.AddImageItem(u"a|b");
   EXPECT_EQ(combo.Item(2), u" All");
   EXPECT_EQ(combo.ItemImage(2), 2);
   EXPECT_EQ(combo.Item(3), u"a|b");
@@ -272,9 +271,8 @@ TEST_F(DialogControls, AUrlLabelHandsOnlyWebAndMailAddressesToTheOpenerAsOneArgu
   ASSERT_TRUE(kit.ClickNamed("URLLabel1"));
   ASSERT_EQ(opened.size(), 1u);
   EXPECT_EQ(opened[0], (std::vector<std::string>{"xdg-open", "https://example.org/a b;$(reboot)"}));
-  for (const char16_t* refused :
-       {u"file:///etc/passwd", u"/usr/bin/xterm", u"-e", u"http://", u"", u"app.desktop",
-        u"http://x\nrm"}) {
+  for (const char16_t* refused : {u"file:///etc/passwd", u"/usr/bin/xterm", u"-e", u"http://", u"",
+                                  u"app.desktop", u"http://x\nrm"}) {
     label.SetUrl(refused);
     EXPECT_FALSE(label.Open()) << ToUtf8(refused);
   }
@@ -291,8 +289,8 @@ TEST_F(DialogControls, TheRealOpenerStartsTheProgramWithTheAddressAsItIsOrSaysIt
   const std::string out = dir + "/args";
   {
     std::ofstream script(dir + "/xdg-open");
-    script << "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"" << out << ".tmp\"\nmv \"" << out << ".tmp\" \""
-           << out << "\"\n";
+    script << "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"" << out << ".tmp\"\nmv \"" << out
+           << ".tmp\" \"" << out << "\"\n";
   }
   std::filesystem::permissions(dir + "/xdg-open", std::filesystem::perms::owner_all);
   setenv("PATH", (dir + ":/usr/bin:/bin").c_str(), 1);

@@ -1,9 +1,10 @@
+#include "widgets/grid.h"
+
 #include <gtest/gtest.h>
 
 #include "platform/base/text.h"
 #include "tests/support/fake_toolkit.h"
 #include "widgets/form.h"
-#include "widgets/grid.h"
 
 namespace quillmer {
 namespace {
@@ -65,10 +66,14 @@ TEST_F(Grids, AStringGridKeepsOneDataRowAndInsertsAndDeletesAround) {
 
 TEST_F(Grids, TheUsersCellEditsReachTheGridUnlessItsFormTakesTheEditOver) {
   StringGrid grid(form, "StringGrid1");
-  grid.SetRows({{u"100%", u"a\x1F" u"b"}});
+  grid.SetRows({{u"100%",
+                 u"a\x1F"
+                 u"b"}});
   // A cell's own U+001F cannot end it early on the screen.
   EXPECT_EQ(kit.CellText(grid.Handle(), 1, 1), "a b");
-  EXPECT_EQ(grid.Cell(1, 1), u"a\x1F" u"b");
+  EXPECT_EQ(grid.Cell(1, 1),
+            u"a\x1F"
+            u"b");
   int edited = 0;
   grid.OnCellEdit = [&](StringGrid&, int row, int col) { edited = row * 10 + col; };
   ASSERT_TRUE(kit.EditCell("StringGrid1", 1, 1, "*.example.org/*"));
@@ -86,7 +91,8 @@ TEST_F(Grids, TheUsersCellEditsReachTheGridUnlessItsFormTakesTheEditOver) {
   EXPECT_TRUE(doubled);
 }
 
-std::vector<GridRow> Pairs(std::initializer_list<std::pair<const char16_t*, const char16_t*>> rows) {
+std::vector<GridRow> Pairs(
+    std::initializer_list<std::pair<const char16_t*, const char16_t*>> rows) {
   std::vector<GridRow> out;
   for (auto [a, b] : rows) out.push_back({a, b});
   return out;
@@ -111,11 +117,16 @@ TEST_F(Grids, AHeaderClickSortsAscendingThenDescendingKeepingEqualRowsInOrder) {
 
 TEST_F(Grids, CellsCompareNumbersByValueBeforeTextByCharacter) {
   SortGrid grid(form, "SortGrid1");
-  grid.SetRows(Pairs({{u"80%", u""}, {u"abc", u""}, {u"120%", u""}, {u"9", u""},
-                      {u"-1.5", u""}, {u"\U0002A6A5", u""}, {u"\uFF21", u""}, {u"", u""}}));
+  grid.SetRows(Pairs({{u"80%", u""},
+                      {u"abc", u""},
+                      {u"120%", u""},
+                      {u"9", u""},
+                      {u"-1.5", u""},
+                      {u"\U0002A6A5", u""},
+                      {u"\uFF21", u""},
+                      {u"", u""}}));
   grid.Sort(0, SortOrder::Ascending);
-  EXPECT_EQ(Shown(grid),
-            (Strings{"-1.5", "9", "80%", "120%", "", "abc", "\uFF21", "\U0002A6A5"}));
+  EXPECT_EQ(Shown(grid), (Strings{"-1.5", "9", "80%", "120%", "", "abc", "\uFF21", "\U0002A6A5"}));
   EXPECT_LT(CompareCells(u"2", u"10"), 0);
   EXPECT_GT(CompareCells(u"b", u"B"), 0);
   EXPECT_GT(CompareCells(u"7%", u" 7 "), 0);  // equal values: by their characters
