@@ -18,6 +18,7 @@ int Form::ShowModal() {
   while (modalResult_ == mrNone && IsWindow(Handle())) WaitMessage(50);
   modal_ = false;
   if (IsWindow(Handle())) {
+    if (OnClose) OnClose(*this);
     SetInt(Prop::Modal, 0);
     Hide();
   }
@@ -29,6 +30,7 @@ void Form::Close() {
   if (modal_) {
     if (modalResult_ == mrNone) modalResult_ = mrCancel;
   } else {
+    if (OnClose) OnClose(*this);
     Hide();
   }
 }

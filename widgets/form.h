@@ -33,6 +33,9 @@ class Form : public Control {
 
   // Asked before the user closes the window; false keeps it open.
   std::function<bool(Form&)> OnCloseQuery;
+  // The form closes, however it does: a modal run ends (its result set) or
+  // Close hides it.
+  std::function<void(Form&)> OnClose;
 
  protected:
   LRESULT Message(UINT message, WPARAM wParam, LPARAM lParam) override;

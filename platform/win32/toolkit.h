@@ -33,20 +33,28 @@ enum class ControlKind : std::int32_t {
   MenuSeparator,
   Hint,            // a small borderless window showing Caption at screen Left/Top
   Label,
-  Button,
-  BitmapButton,    // a button with an Image and a Color swatch
-  CheckBox,
-  RadioButton,     // RadioGroup: buttons of one group and parent exclude each other
+  Button,          // Default: Enter clicks it; Cancel: Escape clicks it
+  BitmapButton,    // a button with an Image on a face of Color
+  CheckBox,        // the user's toggle sets Checked, then QM_CLICK
+  RadioButton,     // RadioGroup: buttons of one group and parent exclude each
+                   // other; the user's choice sets Checked, then QM_CLICK
   GroupBox,        // a framed area with Caption; children placed inside
-  Edit,            // Text; MaxLength; ReadOnly
-  MaskedEdit,      // Text under Mask
-  SpinEdit,        // Value within Min..Max
-  HotKeyEdit,      // HotKey: one chord, as the settings store it
-  ComboBox,        // Items by index; ItemIndex; editable when Style is 1
-  ImageComboBox,   // Items with an Image each
-  UrlLabel,        // Caption; Url opened when clicked
-  Grid,            // RowCount × ColCount cells; FixedRows; Cell at (Row, Col)
-  Tabs,            // a notebook; its TabPage children are the pages
+  Edit,            // Text; MaxLength; ReadOnly; QM_CHANGE as the user types
+  MaskedEdit,      // an Edit; Mask is shown as a hint of the expected form
+  SpinEdit,        // Text as typed (QM_CHANGE), Value within Min..Max shown;
+                   // the arrows step Value and report QM_CHANGE with its Text
+  HotKeyEdit,      // shows Text; a key pressed in it goes to its owner as
+                   // WM_KEYDOWN (wParam the virtual key, lParam the modifiers
+                   // 0x2000 Shift, 0x4000 Ctrl, 0x8000 Alt), not typed;
+                   // Tab and Shift+Tab still move the focus
+  ComboBox,        // Items by index; ItemIndex; editable when Style is 1;
+                   // the user's choice sets ItemIndex (or Text), then QM_CHANGE
+  ImageComboBox,   // Items with an Image each (set through ImageItem)
+  UrlLabel,        // Caption; QM_CLICK when clicked (its owner opens Url)
+  Grid,            // RowCount × ColCount cells; FixedRows; Cell at (Row, Col);
+                   // Style: kGrid* options; edits as QM_EDITSTART, QM_CELLEDIT
+  Tabs,            // a notebook; its TabPage children are the pages;
+                   // ItemIndex: the page shown; QM_CHANGE when the user turns
   TabPage,         // Caption is the tab's label
   PageView,        // shows a page: Url (a file) or Text (HTML) with Base
 };
@@ -94,6 +102,15 @@ enum class Prop : std::int32_t {
   Focused,     // read: 1 when the control has the keyboard focus; write 1 to focus it
   Modal,       // Dialog: 1 while shown modally
   Default,     // Button: 1 for the dialog's default button (Enter)
+  Cancel,      // Button: 1 for the dialog's cancel button (Escape)
+  RowText,     // Grid: index: a row; its cells as one text, each ended by
+               // U+001F; set without moving the selection
+  Editing,     // Grid: 1 while a cell's own editor is open; write 1 to open it
+               // on the current cell, 0 to close it keeping what was typed
+  CellBounds,  // Grid, read only: index 0..3: left, top, width and height of
+               // the current cell in the grid's client area
+  ImageItem,   // ImageComboBox: the item whose image Image sets
+  FontHeight,  // the font's character height in pixels; 0: the default
   Loading,     // PageView, read only: 1 while the page is still loading
 };
 
@@ -101,6 +118,13 @@ constexpr std::int32_t kStyleButton = 0;
 constexpr std::int32_t kStyleCheck = 1;
 constexpr std::int32_t kStyleDropDown = 2;
 constexpr std::int32_t kStyleRadio = 2;  // menu items
+
+// Grid options (Style), any together.
+constexpr std::int32_t kGridEditing = 1;     // the user may edit data cells
+constexpr std::int32_t kGridRowSelect = 2;   // the selection is the whole row
+constexpr std::int32_t kGridColSizing = 4;   // the user may resize columns
+constexpr std::int32_t kGridTabs = 8;        // Tab moves between cells
+constexpr std::int32_t kGridLines = 16;      // lines between the cells
 
 // What the toolkit tells a control's owner, as window messages to the
 // handle's sink. Toolkit notifications lie above WM_USER + 0x1000 so that they
@@ -117,6 +141,10 @@ constexpr UINT QM_CLOSEQUERY = 0x1404;   // the user closes a window; return 1 t
 constexpr UINT QM_FOCUS = 0x1405;        // wParam 1: got the focus, 0: lost it
 constexpr UINT QM_HEADERCLICK = 0x1406;  // a grid's column title; wParam: the column
 constexpr UINT QM_CELLEDIT = 0x1407;     // a grid cell edited; wParam row, lParam col
+constexpr UINT QM_DBLCLICK = 0x1408;     // double click (a grid: on the selection)
+constexpr UINT QM_EDITSTART = 0x1409;    // a grid cell's editor is about to open;
+                                         // wParam row, lParam col; return 1 to refuse
+constexpr UINT QM_HOVER = 0x140A;        // wParam 1: the pointer came in, 0: left
 
 // Where a handle's messages go: the window layer of the copy that made it.
 struct WindowSink {

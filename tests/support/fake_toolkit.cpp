@@ -20,7 +20,7 @@ FakeToolkit::~FakeToolkit() {
 HWND FakeToolkit::Create(ControlKind kind, HWND parent, const char* name, WindowSink* sink) {
   if (parent && !Exists(parent)) return nullptr;
   HWND h = reinterpret_cast<HWND>(next_++);
-  Control c{kind, parent, name ? name : "", sink, {}, {}, {}};
+  Control c{kind, parent, name ? name : "", sink, {}, {}, {}, {}};
   // Children and tool bars show with their parent; windows wait for Show.
   const bool shown = parent != nullptr || kind == ControlKind::Menu;
   c.ints[{Prop::Visible, 0}] = shown && kind != ControlKind::Menu;
@@ -43,6 +43,7 @@ bool FakeToolkit::Destroy(HWND window) {
     std::erase(controls_[parent].children, window);
   controls_.erase(it);
   if (openedMenu_ == window) openedMenu_ = nullptr;
+  if (focused_ == window) focused_ = nullptr;
   return true;
 }
 
@@ -99,7 +100,26 @@ void FakeToolkit::Layout(HWND bar) const {
 bool FakeToolkit::SetInt(HWND window, Prop prop, std::int64_t value, std::int32_t index) {
   auto it = controls_.find(window);
   if (it == controls_.end()) return false;
-  it->second.ints[{prop, index}] = value;
+  Control& c = it->second;
+  if (prop == Prop::Focused) {
+    if (value)
+      Focus(window);
+    else if (focused_ == window)
+      Focus(nullptr);
+    return true;
+  }
+  c.ints[{prop, index}] = value;
+  if (c.kind == ControlKind::Grid && prop == Prop::RowCount)
+    std::erase_if(c.cells, [&](const auto& cell) { return cell.first.first >= value; });
+  // Radio buttons of one group and parent exclude each other.
+  if (c.kind == ControlKind::RadioButton && prop == Prop::Checked && value && c.parent) {
+    for (HWND other : controls_[c.parent].children) {
+      Control& o = controls_[other];
+      if (other != window && o.kind == ControlKind::RadioButton &&
+          o.ints[{Prop::RadioGroup, 0}] == c.ints[{Prop::RadioGroup, 0}])
+        o.ints[{Prop::Checked, 0}] = 0;
+    }
+  }
   return true;
 }
 
@@ -112,6 +132,7 @@ std::int64_t FakeToolkit::GetInt(HWND window, Prop prop, std::int32_t index) con
     if (HWND parent = it->second.parent; parent && Kind(parent) == ControlKind::ToolBar)
       Layout(parent);
   }
+  if (prop == Prop::Focused) return focused_ == window;
   if (prop == Prop::ScreenLeft || prop == Prop::ScreenTop) {
     const Prop own = prop == Prop::ScreenLeft ? Prop::Left : Prop::Top;
     std::int64_t sum = 0;
@@ -125,7 +146,22 @@ std::int64_t FakeToolkit::GetInt(HWND window, Prop prop, std::int32_t index) con
 bool FakeToolkit::SetText(HWND window, Prop prop, const char* utf8, std::int32_t index) {
   auto it = controls_.find(window);
   if (it == controls_.end()) return false;
-  it->second.texts[{prop, index}] = utf8 ? utf8 : "";
+  Control& c = it->second;
+  std::string text = utf8 ? utf8 : "";
+  if (c.kind == ControlKind::Grid && prop == Prop::Cell) {
+    c.cells[{c.ints[{Prop::Row, 0}], c.ints[{Prop::Col, 0}]}] = text;
+    return true;
+  }
+  if (c.kind == ControlKind::Grid && prop == Prop::RowText) {
+    // Each cell ends with U+001F (one byte in UTF-8).
+    std::int64_t col = 0;
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find('\x1F', start)) != std::string::npos; start = end + 1)
+      c.cells[{index, col++}] = text.substr(start, end - start);
+    for (; col < c.ints[{Prop::ColCount, 0}]; ++col) c.cells.erase({index, col});
+    return true;
+  }
+  c.texts[{prop, index}] = std::move(text);
   return true;
 }
 
@@ -146,6 +182,16 @@ bool FakeToolkit::SetBytes(HWND window, Prop prop, const unsigned char* data, st
 std::string FakeToolkit::Text(HWND window, Prop prop, std::int32_t index) const {
   auto it = controls_.find(window);
   if (it == controls_.end()) return {};
+  const Control& c = it->second;
+  if (c.kind == ControlKind::Grid && prop == Prop::Cell)
+    return CellText(window, static_cast<int>(GetInt(window, Prop::Row, 0)),
+                    static_cast<int>(GetInt(window, Prop::Col, 0)));
+  if (c.kind == ControlKind::Grid && prop == Prop::RowText) {
+    std::string row;
+    for (int col = 0; col < GetInt(window, Prop::ColCount, 0); ++col)
+      row += CellText(window, index, col) + '\x1F';
+    return row;
+  }
   auto v = it->second.texts.find({prop, index});
   return v == it->second.texts.end() ? std::string() : v->second;
 }
@@ -214,7 +260,94 @@ bool FakeToolkit::Usable(HWND window) const {
 
 bool FakeToolkit::Click(HWND control, int) {
   if (!Usable(control)) return false;
+  // Check boxes toggle and radio buttons take the choice before telling.
+  if (Kind(control) == ControlKind::CheckBox)
+    SetInt(control, Prop::Checked, !GetInt(control, Prop::Checked, 0), 0);
+  if (Kind(control) == ControlKind::RadioButton) SetInt(control, Prop::Checked, 1, 0);
   Send(control, QM_CLICK, 0, 0);
+  return true;
+}
+
+void FakeToolkit::Focus(HWND window) {
+  if (window == focused_) return;
+  HWND old = focused_;
+  focused_ = window;
+  if (old) Send(old, QM_FOCUS, 0, 0);
+  if (window) Send(window, QM_FOCUS, 1, 0);
+}
+
+bool FakeToolkit::PressKey(unsigned virtualKey, bool shift, bool ctrl, bool alt) {
+  if (focused_ && Kind(focused_) == ControlKind::HotKeyEdit) {
+    const unsigned modifiers = (shift ? 0x2000 : 0) | (ctrl ? 0x4000 : 0) | (alt ? 0x8000 : 0);
+    return Send(focused_, WM_KEYDOWN, virtualKey, modifiers) != 0;
+  }
+  if (virtualKey != 0x0D && virtualKey != 0x1B) return false;
+  const Prop which = virtualKey == 0x0D ? Prop::Default : Prop::Cancel;
+  HWND top = focused_;
+  while (top && Parent(top)) top = Parent(top);
+  std::function<HWND(HWND)> find = [&](HWND h) -> HWND {
+    if (Kind(h) == ControlKind::Button || Kind(h) == ControlKind::BitmapButton)
+      if (GetInt(h, which, 0)) return h;
+    for (HWND child : controls_.at(h).children)
+      if (HWND found = find(child)) return found;
+    return nullptr;
+  };
+  HWND button = top ? find(top) : nullptr;
+  return button && Click(button, 1);
+}
+
+bool FakeToolkit::Type(const std::string& name, const std::string& utf8) {
+  HWND h = Named(name);
+  if (!h || !Usable(h) || GetInt(h, Prop::ReadOnly, 0)) return false;
+  SetText(h, Prop::Text, utf8.c_str(), 0);
+  Send(h, QM_CHANGE, 0, 0);
+  return true;
+}
+
+bool FakeToolkit::Choose(const std::string& name, int index) {
+  HWND h = Named(name);
+  if (!h || !Usable(h)) return false;
+  SetInt(h, Prop::ItemIndex, index, 0);
+  Send(h, QM_CHANGE, 0, 0);
+  return true;
+}
+
+bool FakeToolkit::Hover(const std::string& name, bool inside) {
+  HWND h = Named(name);
+  if (!h) return false;
+  Send(h, QM_HOVER, inside, 0);
+  return true;
+}
+
+bool FakeToolkit::DoubleClick(const std::string& name) {
+  HWND h = Named(name);
+  if (!h || !Usable(h)) return false;
+  Send(h, QM_DBLCLICK, 0, 0);
+  return true;
+}
+
+std::string FakeToolkit::CellText(HWND grid, int row, int col) const {
+  auto it = controls_.find(grid);
+  if (it == controls_.end()) return {};
+  auto cell = it->second.cells.find({row, col});
+  return cell == it->second.cells.end() ? std::string() : cell->second;
+}
+
+bool FakeToolkit::EditCell(const std::string& name, int row, int col, const std::string& utf8) {
+  HWND h = Named(name);
+  if (!h || !Usable(h) || Kind(h) != ControlKind::Grid) return false;
+  SetInt(h, Prop::Row, row, 0);
+  SetInt(h, Prop::Col, col, 0);
+  if (Send(h, QM_EDITSTART, row, col) != 0) return false;
+  controls_[h].cells[{row, col}] = utf8;
+  Send(h, QM_CELLEDIT, row, col);
+  return true;
+}
+
+bool FakeToolkit::ClickHeader(const std::string& name, int col) {
+  HWND h = Named(name);
+  if (!h || !Usable(h)) return false;
+  Send(h, QM_HEADERCLICK, col, 0);
   return true;
 }
 

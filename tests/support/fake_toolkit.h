@@ -44,7 +44,9 @@ class FakeToolkit final : public Toolkit {
   void QueueAnswer(int button) override { answers_.push_back(button); }
   void SetScripted(bool scripted) override { scripted_ = scripted; }
   bool Click(HWND control, int button) override;
-  bool PressKey(unsigned, bool, bool, bool) override { return false; }
+  // Into the focused control: a hot-key edit takes the chord; elsewhere
+  // Enter clicks the window's default button and Escape its cancel button.
+  bool PressKey(unsigned virtualKey, bool shift, bool ctrl, bool alt) override;
   bool Screenshot(HWND, const char*) override { return false; }
 
   // For tests.
@@ -67,6 +69,22 @@ class FakeToolkit final : public Toolkit {
   const std::vector<Box>& Boxes() const { return boxes_; }
   std::size_t Count() const { return controls_.size(); }
 
+  // What a user does to a field: types a text into it (the toolkit's
+  // QM_CHANGE follows), chooses an item of a combo box, turns to a page.
+  bool Type(const std::string& name, const std::string& utf8);
+  bool Choose(const std::string& name, int index);
+  // Moves the keyboard focus (QM_FOCUS to the one losing and the one taking
+  // it); null takes it away.
+  void Focus(HWND window);
+  HWND FocusedControl() const { return focused_; }
+  bool Hover(const std::string& name, bool inside);
+  bool DoubleClick(const std::string& name);
+  // Grids: a cell as shown; the user editing a cell (false when the grid
+  // refuses its editor) and clicking a column's title.
+  std::string CellText(HWND grid, int row, int col) const;
+  bool EditCell(const std::string& name, int row, int col, const std::string& utf8);
+  bool ClickHeader(const std::string& name, int col);
+
  private:
   struct Control {
     ControlKind kind;
@@ -76,6 +94,7 @@ class FakeToolkit final : public Toolkit {
     std::vector<HWND> children;
     std::map<std::pair<Prop, std::int32_t>, std::int64_t> ints;
     std::map<std::pair<Prop, std::int32_t>, std::string> texts;
+    std::map<std::pair<std::int64_t, std::int64_t>, std::string> cells;  // grids
   };
   void Layout(HWND bar) const;
   bool Usable(HWND window) const;
@@ -88,6 +107,7 @@ class FakeToolkit final : public Toolkit {
   std::vector<Box> boxes_;
   bool scripted_ = false;
   HWND openedMenu_ = nullptr;
+  HWND focused_ = nullptr;
   int openedX_ = 0, openedY_ = 0;
 };
 
