@@ -164,6 +164,7 @@ void GtkToolkit::Build(HWND h) {
         button = Gtk::manage(new Gtk::MenuToolButton);
       else
         button = Gtk::manage(new Gtk::ToolButton);
+      button->set_homogeneous(false);  // 26 wide, not as wide as the widest
       button->set_size_request(style == kStyleDropDown ? -1 : kToolButtonWidth,
                                kToolButtonHeight);
       e.widget = e.painted = button;
