@@ -32,8 +32,8 @@ int Reap(pid_t pid, Clock::time_point deadline, bool& timedOut) {
   return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
 }
 
-bool Xvfb::Start() {
-  if (pid_ > 0) return true;
+bool Xvfb::Start(bool endWithLastClient) {
+  if (running_) return true;
   int fds[2];
   if (::pipe2(fds, O_CLOEXEC) != 0) {
     why_ = "cannot make a pipe";
@@ -46,7 +46,7 @@ bool Xvfb::Start() {
     int null = ::open("/dev/null", O_RDWR);
     for (int fd = 0; fd < 3; ++fd) ::dup2(null, fd);
     ::execlp("Xvfb", "Xvfb", "-displayfd", "3", "-screen", "0", "1280x1024x24", "-nolisten",
-             "tcp", "-noreset", nullptr);
+             "tcp", endWithLastClient ? "-terminate" : "-noreset", nullptr);
     _exit(127);
   }
   ::close(fds[1]);
@@ -67,7 +67,9 @@ bool Xvfb::Start() {
     why_ = status == 127 ? "Xvfb is not installed" : "Xvfb did not start";
     return false;
   }
-  pid_ = pid;
+  // One that ends by itself is not this object's to stop.
+  pid_ = endWithLastClient ? 0 : pid;
+  running_ = true;
   display_ = ":" + number.substr(0, number.find('\n'));
   why_.clear();
   return true;
@@ -75,6 +77,7 @@ bool Xvfb::Start() {
 
 void Xvfb::Stop() {
   if (pid_ <= 0) return;
+  running_ = false;
   ::kill(pid_, SIGTERM);
   bool timedOut = false;
   Reap(pid_, Clock::now() + std::chrono::seconds(5), timedOut);

@@ -13,15 +13,21 @@ namespace quillmer::testing {
 
 class Xvfb {
  public:
+  // Ends by itself once its last client has gone, rather than by Stop():
+  // for a display this process opens windows on (GDK ends a process whose
+  // display goes away).
+  static constexpr bool kEndWithLastClient = true;
+
   // False, with Why(), when Xvfb is missing or does not start in time.
-  bool Start();
+  bool Start(bool endWithLastClient = false);
   void Stop();
-  bool Running() const { return pid_ > 0; }
+  bool Running() const { return running_; }
   const std::string& Display() const { return display_; }
   const std::string& Why() const { return why_; }
 
  private:
   pid_t pid_ = 0;
+  bool running_ = false;
   std::string display_;
   std::string why_ = "Xvfb was not started";
 };
