@@ -62,7 +62,8 @@ constexpr const char* kUsage =
     "  print(...)           write a line to standard output\n"
     "  wait(ms)             let messages run for ms milliseconds\n"
     "With --window, also:\n"
-    "  click(name)          click a control of the window (\"ToolButton1\") with the pointer\n"
+    "  click(name[, button]) click a control of the window (\"ToolButton1\") with the\n"
+    "                       pointer; button 1 left (the default), 2 middle, 3 right\n"
     "  menu(name)           choose a menu item (\"AutoTrad\", \"ZoomIn2\")\n"
     "  controls()           the visible controls: [{name, caption, hint, enabled,\n"
     "                       checked, x, y, width, height}], x and y on the screen\n"
@@ -292,7 +293,10 @@ class Session {
     host.Define("click", [this](const std::vector<VARIANT>& a) {
       const std::string name = ToUtf8(StringArg(a, 0, "click needs a control's name"));
       HWND control = FindInWindow(name);
-      if (!Kit().Click(control, 1))
+      std::int32_t button = 1;
+      if (a.size() > 1 && (FAILED(VariantToInt(a[1], &button)) || button < 1 || button > 3))
+        throw Error("click's button is 1 (left), 2 (middle) or 3 (right)");
+      if (!Kit().Click(control, button))
         throw Error("the control " + name + " cannot be clicked (hidden or disabled)");
       Settle();
       return Nothing();

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Screenshots of the browser window with the toolbar and a Chinese page, one
-# per interface language (system code page 936, 950, 1252), into
-# BUILD_DIR/screenshots/: toolbar-ACP.png with the page as loaded, and
-# toolbar-ACP-trad.png after ToolButton1 converted it. Runs under Xvfb when no
-# display is set.
+# Screenshots of the browser window with the toolbar and a Chinese page, in
+# each interface language (system code page 936, 950, 1252), into
+# BUILD_DIR/screenshots/: toolbar-ACP.png with the page as loaded,
+# toolbar-ACP-trad.png after ToolButton1 converted it, and toolbar-ACP-menu.png
+# with the toolbar's right-click menu open. Runs under Xvfb when no display is
+# set.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD_DIR=${BUILD_DIR:-build}
@@ -23,6 +24,8 @@ for acp in 936 950 1252; do
   QUILLMER_ACP=$acp run "$quillmer" browse --window -e "
     screenshot('$out/toolbar-$acp.png');
     click('ToolButton1');
-    screenshot('$out/toolbar-$acp-trad.png');" "$page"
-  echo "$out/toolbar-$acp.png $out/toolbar-$acp-trad.png"
+    screenshot('$out/toolbar-$acp-trad.png');
+    click('ToolBar1', 3);
+    screenshot('$out/toolbar-$acp-menu.png');" "$page"
+  echo "$out/toolbar-$acp.png $out/toolbar-$acp-trad.png $out/toolbar-$acp-menu.png"
 done

@@ -152,6 +152,7 @@ void GtkToolkit::Build(HWND h) {
       bar->set_toolbar_style(Gtk::TOOLBAR_ICONS);
       bar->set_show_arrow(false);
       bar->set_icon_size(Gtk::ICON_SIZE_MENU);
+      bar->get_style_context()->add_class("quillmer-toolbar");
       e.widget = e.painted = bar;
       break;
     }

@@ -113,6 +113,8 @@ class GtkToolkit final : public Toolkit {
   // Runs the loop until nothing is pending, then for settleMs more at most
   // while something still happens.
   void Settle(int settleMs);
+  // Whether a pop-up menu is shown.
+  bool MenuOpen() const;
 
  private:
   GtkToolkit() = default;

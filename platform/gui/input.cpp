@@ -293,18 +293,32 @@ bool GtkToolkit::PressKey(unsigned virtualKey, bool shift, bool ctrl, bool alt) 
   return true;
 }
 
+bool GtkToolkit::MenuOpen() const {
+  std::lock_guard lock(mutex_);
+  for (const auto& [h, e] : table_)
+    if (e->kind == ControlKind::Menu && e->widget && e->widget->get_mapped()) return true;
+  return false;
+}
+
 bool GtkToolkit::Screenshot(HWND window, const char* path) {
   Gtk::Window* top = TopLevelOf(window);
   if (!top || !path || !top->get_visible()) return false;
-  if (top->get_type_hint() != Gdk::WINDOW_TYPE_HINT_TOOLTIP && Get(window)->kind != ControlKind::Hint &&
-      Get(window)->kind != ControlKind::Menu)
-    top->present();
-  if (top->get_window()) top->get_window()->raise();
+  // Raised to be seen whole, unless a menu is open over it: that belongs in
+  // the picture (raising would close it).
+  if (!MenuOpen()) {
+    if (top->get_type_hint() != Gdk::WINDOW_TYPE_HINT_TOOLTIP &&
+        Get(window)->kind != ControlKind::Hint && Get(window)->kind != ControlKind::Menu)
+      top->present();
+    if (top->get_window()) top->get_window()->raise();
+  }
   Settle(400);
   auto gdkWindow = top->get_window();
   if (!gdkWindow || !gdkWindow->is_viewable()) return false;
-  GdkPixbuf* picture = gdk_pixbuf_get_from_window(gdkWindow->gobj(), 0, 0, gdkWindow->get_width(),
-                                                  gdkWindow->get_height());
+  // What the screen shows there: the window with whatever pops up over it.
+  int x = 0, y = 0;
+  gdkWindow->get_origin(x, y);
+  GdkPixbuf* picture = gdk_pixbuf_get_from_window(gdk_get_default_root_window(), x, y,
+                                                  gdkWindow->get_width(), gdkWindow->get_height());
   if (!picture) return false;
   GError* error = nullptr;
   const bool saved = gdk_pixbuf_save(picture, path, "png", &error, nullptr);

@@ -13,6 +13,8 @@
 namespace quillmer::gui {
 namespace {
 
+constexpr unsigned kDrawnAfterLoadMs = 250;
+
 std::string FileUri(const std::string& pathOrUri, bool folder) {
   if (pathOrUri.find("://") != std::string::npos || pathOrUri.rfind("about:", 0) == 0)
     return pathOrUri;
@@ -114,6 +116,20 @@ void GtkToolkit::MakePageView(HWND h) {
           }),
           new Ctx{this, h}, [](gpointer data, GClosure*) { delete static_cast<Ctx*>(data); },
           GConnectFlags{});
+      // Loading ends a little after the load: the web process draws it then.
+      g_signal_connect_data(
+          view, "load-changed",
+          G_CALLBACK(+[](WebKitWebView*, WebKitLoadEvent event, gpointer data) {
+            if (event != WEBKIT_LOAD_FINISHED) return;
+            auto* c = static_cast<Ctx*>(data);
+            Glib::signal_timeout().connect_once(
+                [t = c->toolkit, p = c->page] {
+                  if (Entry* e = t->Get(p)) e->ints[{Prop::Loading, 0}] = 0;
+                },
+                kDrawnAfterLoadMs);
+          }),
+          new Ctx{this, h}, [](gpointer data, GClosure*) { delete static_cast<Ctx*>(data); },
+          GConnectFlags{});
       return;
     }
   }
@@ -151,6 +167,7 @@ void GtkToolkit::ShowPage(HWND h) {
   const bool fromFile = e.pageFromUrl && !url.empty();
   if (e.webkit) {
     auto* view = WEBKIT_WEB_VIEW(e.view);
+    e.ints[{Prop::Loading, 0}] = 1;
     if (fromFile) {
       const std::string uri = FileUri(url, false);
       const char* shown = webkit_web_view_get_uri(view);

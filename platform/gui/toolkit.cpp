@@ -29,6 +29,16 @@ bool GtkToolkit::Open() {
   }
   Gtk::Main::init_gtkmm_internals();
   WatchInput();
+  // Tool bars as the forms lay them out: 26 x 24 buttons round 16 x 16
+  // images, no room beyond that, so that the band's size is the layout's.
+  auto css = Gtk::CssProvider::create();
+  css->load_from_data(
+      ".quillmer-toolbar { padding: 0; border: none; }\n"
+      ".quillmer-toolbar button { padding: 3px 4px; margin: 0; min-width: 0; min-height: 0;"
+      " border-width: 1px; }\n"
+      ".quillmer-toolbar separator { margin: 2px 2px; }\n");
+  Gtk::StyleContext::add_provider_for_screen(Gdk::Screen::get_default(), css,
+                                             GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
   open_ = true;
   return true;
 }

@@ -182,14 +182,16 @@ TEST_F(BrowseWindow, ARealClickFromOutsideConvertsThePage) {
 
 TEST_F(BrowseWindow, AScreenshotShowsTheToolbarAndThePage) {
   const std::string shot = (dir / "window.png").string();
-  auto r = Window(kPages + "conv_frame2.html", "screenshot('" + shot + "');");
+  auto r = Window(std::string(QUILLMER_SOURCE_DIR) + "/examples/page.html",
+                  "screenshot('" + shot + "');");
   ASSERT_EQ(r.status, 0) << r.err;
-  auto png = testing::ReadPng(ReadAll(shot));
+  // Below the toolbar: the page's text, drawn once it has loaded, not a
+  // blank view.
+  auto png = testing::ReadPng(ReadAll(shot), 60);
   ASSERT_TRUE(png);
   EXPECT_GE(png->width, 400u);
   EXPECT_GE(png->height, 300u);
-  // Text, images and the toolbar's edges: far more than a blank window's few.
-  EXPECT_GT(png->colours, 32u);
+  EXPECT_GT(png->colours, 16u);
 }
 
 TEST_F(BrowseWindow, WithoutADisplayTheWindowIsRefusedClearly) {

@@ -22,7 +22,7 @@ int Paeth(int a, int b, int c) {
 
 }  // namespace
 
-std::optional<PngInfo> ReadPng(const std::string& bytes) {
+std::optional<PngInfo> ReadPng(const std::string& bytes, unsigned firstRow) {
   if (bytes.size() < 33 || bytes.compare(0, 8, "\x89PNG\r\n\x1a\n") != 0) return std::nullopt;
   PngInfo info;
   std::string idat;
@@ -71,7 +71,8 @@ std::optional<PngInfo> ReadPng(const std::string& bytes) {
       }
       line[x] = static_cast<unsigned char>(v);
     }
-    for (std::size_t x = 0; x + pixel <= stride && seen.size() < 4096; x += pixel)
+    for (std::size_t x = 0; y >= firstRow && x + pixel <= stride && seen.size() < 4096;
+         x += pixel)
       seen.insert((std::uint32_t(line[x]) << 16) | (std::uint32_t(line[x + 1]) << 8) | line[x + 2]);
     prev.swap(line);
   }

@@ -14,7 +14,8 @@ struct PngInfo {
   unsigned colours = 0;  // distinct pixel values (counted up to 4096)
 };
 
-// Nothing when bytes are no PNG this reader knows.
-std::optional<PngInfo> ReadPng(const std::string& bytes);
+// Nothing when bytes are no PNG this reader knows. Colours are counted from
+// row firstRow down.
+std::optional<PngInfo> ReadPng(const std::string& bytes, unsigned firstRow = 0);
 
 }  // namespace quillmer::testing
