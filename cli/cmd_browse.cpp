@@ -2,8 +2,8 @@
 // the browser loads it, driven by a script or showing one page.
 #include <chrono>
 #include <cmath>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <thread>
@@ -15,12 +15,13 @@
 #include "cli/command.h"
 #include "cli/page_io.h"
 #include "cli/script_host.h"
+#include "cli/window_script.h"
 #include "com/site.h"
 #include "page/charset_rules.h"
+#include "platform/base/ascii.h"
 #include "platform/base/text.h"
 #include "platform/browser/page.h"
 #include "platform/com/activation.h"
-#include "platform/base/ascii.h"
 #include "platform/win32/dialogs.h"
 #include "platform/win32/keys.h"
 #include "platform/win32/registry.h"
@@ -61,38 +62,11 @@ constexpr const char* kUsage =
     "  save(path)           save the page with its frames as quillmer page -o does\n"
     "  print(...)           write a line to standard output\n"
     "  wait(ms)             let messages run for ms milliseconds\n"
-    "With --window, also:\n"
-    "  click(name[, button]) click a control of the window (\"ToolButton1\") with the\n"
-    "                       pointer; button 1 left (the default), 2 middle, 3 right\n"
-    "  menu(name)           choose a menu item (\"AutoTrad\", \"ZoomIn2\")\n"
-    "  controls()           the visible controls: [{name, caption, hint, enabled,\n"
-    "                       checked, x, y, width, height}], x and y on the screen\n"
-    "  answer(button)       answer the next message box: \"Yes\", \"No\", \"OK\" or\n"
-    "                       \"Cancel\" (a box no answer covers is printed to standard\n"
-    "                       error and takes its default button)\n"
-    "  screenshot(path)     the window as a PNG file\n"
-    "  close()              close the window\n"
+    "With --window, also:\n";
+constexpr const char* kUsageEnd =
     "A script error is reported with its line; the exit status is then 1.\n";
 
 const Command& Self();
-
-// JSON text of a string, every non-ASCII unit escaped.
-std::string Json(std::u16string_view s) {
-  static const char* kHex = "0123456789abcdef";
-  std::string out = "\"";
-  for (char16_t c : s) {
-    if (c == u'"' || c == u'\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c >= 0x20 && c < 0x7F) {
-      out += static_cast<char>(c);
-    } else {
-      out += "\\u";
-      for (int shift = 12; shift >= 0; shift -= 4) out += kHex[(c >> shift) & 15];
-    }
-  }
-  return out + "\"";
-}
 
 std::u16string StringArg(const std::vector<VARIANT>& args, std::size_t i, const char* what) {
   std::u16string s;
@@ -289,62 +263,15 @@ class Session {
   }
 
   void DefineWindow(ScriptHost& host) {
-    if (Toolkit* kit = CurrentToolkit()) kit->SetScripted(true);
-    host.Define("click", [this](const std::vector<VARIANT>& a) {
-      const std::string name = ToUtf8(StringArg(a, 0, "click needs a control's name"));
-      HWND control = FindInWindow(name);
-      std::int32_t button = 1;
-      if (a.size() > 1 && (FAILED(VariantToInt(a[1], &button)) || button < 1 || button > 3))
-        throw Error("click's button is 1 (left), 2 (middle) or 3 (right)");
-      if (!Kit().Click(control, button))
-        throw Error("the control " + name + " cannot be clicked (hidden or disabled)");
-      Settle();
-      return Nothing();
-    });
-    host.Define("menu", [this](const std::vector<VARIANT>& a) {
-      const std::string name = ToUtf8(StringArg(a, 0, "menu needs a menu item's name"));
-      Toolkit& kit = Kit();
-      HWND item = kit.Find(nullptr, name.c_str());
-      if (!item || kit.Kind(item) != ControlKind::MenuItem)
-        throw Error("no menu item " + name + " in the window");
-      HWND menu = kit.Parent(item);
-      while (menu && kit.Kind(menu) != ControlKind::Menu) menu = kit.Parent(menu);
-      if (!kit.GetInt(item, Prop::Enabled)) throw Error("the menu item " + name + " is disabled");
-      // The menu opens (its owner fills it in), then the item is chosen.
-      if (menu) SendMessage(menu, QM_POPUP, 0, 0);
-      SendMessage(item, QM_CLICK, 0, 0);
-      Settle();
-      return Nothing();
-    });
-    host.Define("controls", [this](const std::vector<VARIANT>&) {
-      OpenOrThrow();
-      std::string json = "[";
-      ListControls(Kit(), window_->Handle(), json);
-      return ScriptValue{{}, json + "]"};
-    });
-    host.Define("answer", [this](const std::vector<VARIANT>& a) {
-      const std::string button = ToUtf8(StringArg(a, 0, "answer needs a button"));
-      static const std::pair<const char*, int> kButtons[] = {
-          {"yes", IDYES}, {"no", IDNO}, {"ok", IDOK}, {"cancel", IDCANCEL}};
-      for (const auto& [text, id] : kButtons)
-        if (EqualNoCase(FromUtf8(button), FromUtf8(text))) {
-          Kit().QueueAnswer(id);
-          return Nothing();
-        }
-      throw Error("answer takes \"Yes\", \"No\", \"OK\" or \"Cancel\", not \"" + button + "\"");
-    });
-    host.Define("screenshot", [this](const std::vector<VARIANT>& a) {
-      const std::string path = ToUtf8(StringArg(a, 0, "screenshot needs a file name"));
-      OpenOrThrow();
-      window_->Settle(5000);
-      if (!Kit().Screenshot(window_->Handle(), path.c_str()))
-        throw Error("cannot write the screenshot to " + path);
-      return Nothing();
-    });
-    host.Define("close", [this](const std::vector<VARIANT>&) {
-      if (window_) window_->Close();
-      return Nothing();
-    });
+    DefineWindowFunctions(
+        host, ScriptedWindow{[this]() -> HWND {
+                               return window_ && window_->IsOpen() ? window_->Handle() : nullptr;
+                             },
+                             [this] { Settle(); }, [this] { window_->Settle(5000); },
+                             [this] {
+                               if (window_) window_->Close();
+                             },
+                             false});  // key() presses keys in the page, as without a window
   }
 
   // Lets the window catch up with a change: its messages, then the view.
@@ -355,55 +282,6 @@ class Session {
   }
 
  private:
-  static Toolkit& Kit() {
-    Toolkit* kit = CurrentToolkit();
-    if (!kit) throw Error("no window is open");
-    return *kit;
-  }
-
-  void OpenOrThrow() const {
-    if (!window_ || !window_->IsOpen()) throw Error("the window is closed");
-  }
-
-  HWND FindInWindow(const std::string& name) const {
-    OpenOrThrow();
-    HWND control = Kit().Find(window_->Handle(), name.c_str());
-    if (!control) throw Error("no control " + name + " in the window");
-    return control;
-  }
-
-  static std::string TextOf(Toolkit& kit, HWND h, Prop prop) {
-    std::string text(kit.GetText(h, prop, nullptr, 0), '\0');
-    if (!text.empty()) {
-      std::vector<char> buffer(text.size() + 1);
-      kit.GetText(h, prop, buffer.data(), buffer.size());
-      text.assign(buffer.data(), std::min(text.size(), std::strlen(buffer.data())));
-    }
-    return text;
-  }
-
-  // The visible named controls under h, pre-order.
-  static void ListControls(Toolkit& kit, HWND h, std::string& json) {
-    std::vector<HWND> children(kit.Children(h, nullptr, 0));
-    kit.Children(h, children.data(), children.size());
-    for (HWND c : children) {
-      if (!kit.GetInt(c, Prop::Visible)) continue;
-      const std::string name = TextOf(kit, c, Prop::Name);
-      if (!name.empty()) {
-        json += std::string(json.size() > 1 ? "," : "") + "{\"name\":" + Json(FromUtf8(name)) +
-                ",\"caption\":" + Json(FromUtf8(TextOf(kit, c, Prop::Caption))) +
-                ",\"hint\":" + Json(FromUtf8(TextOf(kit, c, Prop::Hint))) +
-                ",\"enabled\":" + (kit.GetInt(c, Prop::Enabled) ? "true" : "false") +
-                ",\"checked\":" + (kit.GetInt(c, Prop::Checked) ? "true" : "false") +
-                ",\"x\":" + std::to_string(kit.GetInt(c, Prop::ScreenLeft)) +
-                ",\"y\":" + std::to_string(kit.GetInt(c, Prop::ScreenTop)) +
-                ",\"width\":" + std::to_string(kit.GetInt(c, Prop::Width)) +
-                ",\"height\":" + std::to_string(kit.GetInt(c, Prop::Height)) + "}";
-      }
-      ListControls(kit, c, json);
-    }
-  }
-
   struct Helper {
     std::string clsid;
     ComPtr<IObjectWithSite> object;
@@ -579,8 +457,9 @@ int Run(const std::vector<std::string>& args) {
 }
 
 const Command& Self() {
-  static const Command command{"browse", "open a scriptable browser window with the add-on", kUsage,
-                               Run};
+  static const std::string usage = std::string(kUsage) + kWindowFunctionsUsage + kUsageEnd;
+  static const Command command{"browse", "open a scriptable browser window with the add-on",
+                               usage.c_str(), Run};
   return command;
 }
 
