@@ -392,12 +392,15 @@ void TBandForm::ToolButton7Click(Control&) {
 
 void TBandForm::ToolButton10Click(Control& Sender) {
   ScreenPoint topLeft, bottomRight;
-  if (auto* button = dynamic_cast<ToolButton*>(&Sender)) {
-    topLeft = button->ClientToScreen(0, -20);
-    bottomRight = button->ClientToScreen(40, -4);
-  } else {
-    topLeft = ClientToScreen(0, -20);
-    bottomRight = ClientToScreen(40, -4);
+  Control* anchor = dynamic_cast<ToolButton*>(&Sender);
+  if (!anchor) anchor = this;
+  topLeft = anchor->ClientToScreen(0, -20);
+  bottomRight = anchor->ClientToScreen(40, -4);
+  if (topLeft.y < 0) {
+    // A toolbar at the screen's top edge: below the button, not off screen.
+    const int height = anchor == this ? 0 : anchor->Height();
+    topLeft = anchor->ClientToScreen(0, height + 4);
+    bottomRight = anchor->ClientToScreen(40, height + 20);
   }
   const int percent = ZoomStep(module_.shared, Browser.get(), Sender.Tag == 1);
   if (Timer1.Enabled()) {

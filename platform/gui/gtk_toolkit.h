@@ -113,7 +113,7 @@ class GtkToolkit final : public Toolkit {
   // Runs the loop until nothing is pending, then for settleMs more at most
   // while something still happens.
   void Settle(int settleMs);
-  // Whether a pop-up menu is shown.
+  // Whether a pop-up menu or a hint is shown.
   bool MenuOpen() const;
 
  private:

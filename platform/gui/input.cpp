@@ -296,15 +296,17 @@ bool GtkToolkit::PressKey(unsigned virtualKey, bool shift, bool ctrl, bool alt) 
 bool GtkToolkit::MenuOpen() const {
   std::lock_guard lock(mutex_);
   for (const auto& [h, e] : table_)
-    if (e->kind == ControlKind::Menu && e->widget && e->widget->get_mapped()) return true;
+    if ((e->kind == ControlKind::Menu || e->kind == ControlKind::Hint) && e->widget &&
+        e->widget->get_mapped())
+      return true;
   return false;
 }
 
 bool GtkToolkit::Screenshot(HWND window, const char* path) {
   Gtk::Window* top = TopLevelOf(window);
   if (!top || !path || !top->get_visible()) return false;
-  // Raised to be seen whole, unless a menu is open over it: that belongs in
-  // the picture (raising would close it).
+  // Raised to be seen whole, unless a menu or hint is up over it: that
+  // belongs in the picture (raising would hide or close it).
   if (!MenuOpen()) {
     if (top->get_type_hint() != Gdk::WINDOW_TYPE_HINT_TOOLTIP &&
         Get(window)->kind != ControlKind::Hint && Get(window)->kind != ControlKind::Menu)

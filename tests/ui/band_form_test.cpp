@@ -237,6 +237,7 @@ TEST_F(BandFormTest, AZoomStepShowsItsHintUntilOneIntervalAfterTheLastClick) {
   ComPtr<IWebBrowser2> window = OpenPage(kPages + "conv_frame2.html");
   form.Browser = window;
   form.Timer1.SetInterval(200);
+  site->SetBounds(100, 300, 800, 600);  // the browser's window, down the screen
 
   ASSERT_TRUE(kit.ClickNamed("ToolButton10"));
   HintWindow& hint = *form.ZoomHint;
@@ -267,6 +268,13 @@ TEST_F(BandFormTest, AZoomStepShowsItsHintUntilOneIntervalAfterTheLastClick) {
   form.Browser = window;
   form.ActionZoomResetExecute();
   EXPECT_EQ(Zoom(window.get()), u"100%");
+
+  // A window at the screen's top edge: the hint goes below the button, on
+  // the screen.
+  site->SetBounds(0, 0, 800, 600);
+  ASSERT_TRUE(kit.ClickNamed("ToolButton10"));
+  EXPECT_EQ(hint.Top(), form.ToolButton10.ClientToScreen(0, 0).y + form.ToolButton10.Height() + 4);
+  EXPECT_EQ(hint.Height(), 16);
 }
 
 TEST_F(BandFormTest, TheRightClickMenuShowsTheModesAndTheIncrementOfTheMomentItOpens) {
