@@ -754,9 +754,15 @@ void GtkToolkit::RegroupRadio(HWND h) {
     if (!e.noneOfGroup) e.noneOfGroup = new Gtk::RadioButton;
     none = e.noneOfGroup;
   }
+  // Joining leaves the group's choice as it was; a button checked alone
+  // before gives it up unless it is to be checked.
+  const bool wasActive = radio->get_active();
   Gtk::RadioButton::Group members = none->get_group();
   radio->set_group(members);
-  if (!e.Int(Prop::Checked)) none->set_active(true);
+  if (e.Int(Prop::Checked))
+    radio->set_active(true);
+  else if (wasActive && radio->get_active())
+    none->set_active(true);
 }
 
 // Geometry: Left/Top in the parent's client area (screen for top-levels).

@@ -265,6 +265,23 @@ TEST_F(GtkWidgetsTest, AnImageComboShowsEachItemsOwnImage) {
   EXPECT_EQ((std::pair<unsigned, unsigned>{0, 0}), shown(1));
 }
 
+TEST_F(GtkWidgetsTest, ARadioButtonKeepsItsCheckWhileItsGroupGrows) {
+  RadioButton first(*form_, "First");
+  first.SetBounds(10, 10, 160, 24);
+  first.SetChecked(true);
+  RadioButton second(*form_, "Second");
+  second.SetBounds(10, 40, 160, 24);
+  RadioButton other(*form_, "Other", 1);
+  other.SetBounds(10, 70, 160, 24);
+  Show();
+  EXPECT_TRUE(first.Checked());
+  EXPECT_FALSE(second.Checked());
+  EXPECT_FALSE(other.Checked());
+  ASSERT_TRUE(toolkit_->Click(second.Handle(), 1));
+  EXPECT_FALSE(first.Checked());
+  EXPECT_TRUE(second.Checked());
+}
+
 TEST_F(GtkWidgetsTest, AHotKeyEditStoresTheChordPressedAndLetsTabMoveOn) {
   HotKeyEdit hot(*form_, "Hot");
   hot.SetBounds(10, 10, 160, 30);
