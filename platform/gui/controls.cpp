@@ -242,13 +242,17 @@ void GtkToolkit::Build(HWND h) {
       e.widget = e.painted = Gtk::manage(new Gtk::Entry);
       // Sized by Width, not by a number of characters.
       static_cast<Gtk::Entry*>(e.widget)->set_width_chars(1);
-      if (e.kind == ControlKind::HotKeyEdit) static_cast<Gtk::Entry*>(e.widget)->set_editable(false);
+      if (e.kind == ControlKind::HotKeyEdit)
+        static_cast<Gtk::Entry*>(e.widget)->set_editable(false);
+      else
+        static_cast<Gtk::Entry*>(e.widget)->set_activates_default(true);  // Enter: the default button
       break;
     case ControlKind::SpinEdit: {
       auto* spin = Gtk::manage(new Gtk::SpinButton);
       spin->set_numeric(true);
       spin->set_width_chars(1);
       spin->set_increments(1, 10);
+      spin->set_activates_default(true);
       spin->set_range(static_cast<double>(e.Int(Prop::Min, 0)),
                       static_cast<double>(e.Int(Prop::Max, 100)));
       e.widget = e.painted = spin;

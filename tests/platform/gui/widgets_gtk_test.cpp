@@ -189,6 +189,9 @@ TEST_F(GtkWidgetsTest, EscapeClicksTheCancelButtonAndTheColourButtonFollowsThePo
   cancel.SetEnabled(false);  // a disabled cancel button takes nothing
   ASSERT_TRUE(Key(VK_ESCAPE));
   EXPECT_EQ(1, cancels);
+  ASSERT_TRUE(Key(VK_RETURN));  // and Enter in a field, the default button
+  for (int i = 0; i < 20 && !oks; ++i) WaitMessage(50);  // GTK shows the press first
+  EXPECT_EQ(1, oks);
 
   EXPECT_FALSE(colour.Hovered());
   ASSERT_TRUE(toolkit_->Click(colour.Handle(), 1));
