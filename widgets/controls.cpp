@@ -163,6 +163,11 @@ int ImageComboBox::AddImageItem(std::u16string_view item) {
   return AddItem(item, -1);
 }
 
+void ImageComboBox::ClearItems() {
+  imageIndexes_.clear();  // items made later start their images afresh
+  ComboBox::ClearItems();
+}
+
 int ImageComboBox::ItemImage(int index) const {
   return index >= 0 && index < ItemCount() ? imageIndexes_[index] : -1;
 }

@@ -99,7 +99,7 @@ class ComboBox : public Control {
   ComboBox(Control& parent, std::string name, bool editable = false);
 
   int AddItem(std::u16string_view text);
-  void ClearItems();
+  virtual void ClearItems();
   int ItemCount() const { return static_cast<int>(items_.size()); }
   std::u16string Item(int index) const;
   // -1: nothing chosen.
@@ -130,6 +130,7 @@ class ImageComboBox : public ComboBox {
   // bar (or with one not followed by a number) all of it is text, image -1.
   int AddImageItem(std::u16string_view item);
   int ItemImage(int index) const;
+  void ClearItems() override;
 
  private:
   void ShowImage(int index);

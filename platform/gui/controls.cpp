@@ -1,7 +1,10 @@
 // Each kind of control as GTK widgets: made, placed in its parent, given its
 // values, and read back.
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <sstream>
+#include <string_view>
 
 #include "platform/gui/gtk_toolkit.h"
 
@@ -57,36 +60,21 @@ bool OwnColor(std::int64_t value) { return value >= 0 && value <= 0xFFFFFF; }
 
 }  // namespace
 
-// A mask of the usual form "!999;1;_": the first field's characters say
-// what may stand at each position; others stand as they are.
-bool MaskAllows(const std::string& mask, std::size_t position, gunichar c) {
-  std::string field = mask.substr(0, mask.find(';'));
-  std::size_t at = 0;
-  for (std::size_t i = 0; i < field.size(); ++i) {
-    char m = field[i];
-    if (m == '!' || m == '>' || m == '<') continue;
-    if (m == '\\' && i + 1 < field.size()) m = field[++i] | 0x100;  // a literal
-    if (at++ != position) continue;
-    switch (m) {
-      case '0':
-      case '9':
-        return g_unichar_isdigit(c);
-      case '#':
-        return g_unichar_isdigit(c) || c == '+' || c == '-';
-      case 'L':
-      case 'l':
-        return g_unichar_isalpha(c);
-      case 'A':
-      case 'a':
-        return g_unichar_isalnum(c);
-      case 'C':
-      case 'c':
-        return true;
-      default:
-        return c == static_cast<gunichar>(m & 0xFF);
+// The mask's places as "_", its literals as they stand (see widgets'
+// edit masks): "000%" shows "___%" while the field is empty.
+std::string MaskPlaceholder(const std::string& mask) {
+  std::string out;
+  for (std::size_t i = 0; i < mask.size(); ++i) {
+    const char m = mask[i];
+    if (m == '\\' && i + 1 < mask.size()) {
+      out += mask[++i];
+    } else if (std::string_view("09LlAaCc").find(m) != std::string_view::npos) {
+      out += '_';
+    } else {
+      out += m;  // a literal, or a byte of one in UTF-8
     }
   }
-  return false;  // past the mask
+  return out;
 }
 
 std::string Mnemonic(const std::string& caption) {
@@ -232,21 +220,10 @@ void GtkToolkit::Build(HWND h) {
       auto* button = Gtk::manage(new Gtk::Button);
       auto* row = Gtk::manage(new Gtk::Box(Gtk::ORIENTATION_HORIZONTAL, 4));
       auto* image = Gtk::manage(new Gtk::Image);
-      auto* swatch = Gtk::manage(new Gtk::DrawingArea);
-      swatch->set_size_request(kImageSize, kImageSize);
-      swatch->signal_draw().connect([this, h](const Cairo::RefPtr<Cairo::Context>& cr) {
-        const Entry* me = Get(h);
-        if (!me || !OwnColor(me->Int(Prop::Color, -1))) return false;
-        const auto c = me->Int(Prop::Color);
-        cr->set_source_rgb((c & 0xFF) / 255.0, ((c >> 8) & 0xFF) / 255.0,
-                           ((c >> 16) & 0xFF) / 255.0);
-        cr->paint();
-        return true;
-      });
       auto* label = Gtk::manage(new Gtk::Label("", true));
       row->pack_start(*image, false, false);
-      row->pack_start(*swatch, false, false);
       row->pack_start(*label, true, true);
+      row->set_halign(Gtk::ALIGN_CENTER);
       button->add(*row);
       row->show_all();
       e.widget = e.painted = button;
@@ -266,13 +243,17 @@ void GtkToolkit::Build(HWND h) {
       e.widget = e.painted = Gtk::manage(new Gtk::Entry);
       // Sized by Width, not by a number of characters.
       static_cast<Gtk::Entry*>(e.widget)->set_width_chars(1);
-      if (e.kind == ControlKind::HotKeyEdit) static_cast<Gtk::Entry*>(e.widget)->set_editable(false);
+      if (e.kind == ControlKind::HotKeyEdit)
+        static_cast<Gtk::Entry*>(e.widget)->set_editable(false);
+      else
+        static_cast<Gtk::Entry*>(e.widget)->set_activates_default(true);  // Enter: the default button
       break;
     case ControlKind::SpinEdit: {
       auto* spin = Gtk::manage(new Gtk::SpinButton);
       spin->set_numeric(true);
       spin->set_width_chars(1);
       spin->set_increments(1, 10);
+      spin->set_activates_default(true);
       spin->set_range(static_cast<double>(e.Int(Prop::Min, 0)),
                       static_cast<double>(e.Int(Prop::Max, 100)));
       e.widget = e.painted = spin;
@@ -418,8 +399,10 @@ void GtkToolkit::ApplyAll(HWND h) {
 
 void GtkToolkit::ApplyStyle(Entry& e) {
   std::string css;
-  if (OwnColor(e.Int(Prop::Color, -1)) && e.kind != ControlKind::BitmapButton)
+  if (OwnColor(e.Int(Prop::Color, -1)))
     css += "background-color: " + HexColor(e.Int(Prop::Color)) + "; background-image: none;";
+  if (const auto height = e.Int(Prop::FontHeight); height > 0)
+    css += "font-size: " + std::to_string(height) + "px;";
   const auto charset = e.Int(Prop::FontCharset, 0);
   if (charset == 134 || charset == 136) css += std::string("font-family: \"") + kChineseFont + "\";";
   if (e.kind == ControlKind::Hint) css += "border: 1px solid #000000;";
@@ -506,7 +489,13 @@ void GtkToolkit::Apply(HWND h, Prop prop, int index) {
         e.pageFromUrl = false;
         ShowPage(h);
       } else if (Gtk::Entry* entry = EntryOf(e)) {
-        entry->set_text(text);
+        // An owner setting back what the user typed keeps the caret where
+        // it was.
+        const int caret = entry->get_position();
+        if (entry->get_text() != text) {
+          entry->set_text(text);
+          entry->set_position(std::min(caret, static_cast<int>(entry->get_text_length())));
+        }
       }
       break;
     case Prop::Visible:
@@ -545,6 +534,10 @@ void GtkToolkit::Apply(HWND h, Prop prop, int index) {
       }
       break;
     case Prop::Style:
+      if (e.kind == ControlKind::Grid) {
+        ApplyGrid(h);
+        break;
+      }
       if ((e.kind == ControlKind::ToolButton &&
            (v == kStyleCheck) != (dynamic_cast<Gtk::ToggleToolButton*>(w) != nullptr)) ||
           (e.kind == ControlKind::ToolButton &&
@@ -572,9 +565,10 @@ void GtkToolkit::Apply(HWND h, Prop prop, int index) {
         if (auto pixbuf = PixbufOf(png, kImageSize)) image->set(pixbuf);
       } else if (e.kind == ControlKind::ImageComboBox) {
         GtkTreeIter iter;
-        if (gtk_tree_model_iter_nth_child(GTK_TREE_MODEL(e.store), &iter, nullptr, index))
-          if (auto pixbuf = PixbufOf(png, kImageSize))
-            gtk_list_store_set(e.store, &iter, 0, pixbuf->gobj(), -1);
+        if (gtk_tree_model_iter_nth_child(GTK_TREE_MODEL(e.store), &iter, nullptr, index)) {
+          auto pixbuf = PixbufOf(png, kImageSize);  // none: the item shows no image
+          gtk_list_store_set(e.store, &iter, 0, pixbuf ? pixbuf->gobj() : nullptr, -1);
+        }
       } else if (auto* window = dynamic_cast<Gtk::Window*>(w)) {
         if (auto pixbuf = PixbufOf(png, 0)) window->set_icon(pixbuf);
       }
@@ -588,8 +582,8 @@ void GtkToolkit::Apply(HWND h, Prop prop, int index) {
       break;
     case Prop::Color:
     case Prop::FontCharset:
+    case Prop::FontHeight:
       ApplyStyle(e);
-      if (e.kind == ControlKind::BitmapButton) w->queue_draw();
       break;
     case Prop::Value:
     case Prop::Min:
@@ -601,8 +595,7 @@ void GtkToolkit::Apply(HWND h, Prop prop, int index) {
       }
       break;
     case Prop::MaxLength:
-      if (Gtk::Entry* entry = EntryOf(e)) entry->set_max_length(static_cast<int>(v));
-      break;
+      break;  // the user's typing is cut by the entry's filter; set text stays whole
     case Prop::ReadOnly:
       if (e.kind == ControlKind::Grid) {
         ApplyGrid(h);
@@ -613,7 +606,11 @@ void GtkToolkit::Apply(HWND h, Prop prop, int index) {
       }
       break;
     case Prop::Mask:
-      break;  // read by the entry's filter
+      // The widget takes or undoes each change (QM_CHANGE); the mask shows
+      // what is expected while the field is empty.
+      if (e.kind == ControlKind::MaskedEdit)
+        static_cast<Gtk::Entry*>(w)->set_placeholder_text(MaskPlaceholder(text));
+      break;
     case Prop::HotKey:
       if (e.kind == ControlKind::HotKeyEdit && !e.texts.count({Prop::Text, 0}))
         static_cast<Gtk::Entry*>(w)->set_text(HotKeyText(static_cast<unsigned>(v)));
@@ -646,6 +643,8 @@ void GtkToolkit::Apply(HWND h, Prop prop, int index) {
                gtk_tree_model_iter_nth_child(model, &iter, nullptr,
                                              gtk_tree_model_iter_n_children(model, nullptr) - 1))
           gtk_list_store_remove(GTK_LIST_STORE(model), &iter);
+        e.images.erase(e.images.lower_bound(static_cast<int>(std::max<std::int64_t>(v, 0))),
+                       e.images.end());
       }
       break;
     case Prop::ItemIndex:
@@ -659,6 +658,23 @@ void GtkToolkit::Apply(HWND h, Prop prop, int index) {
     case Prop::FixedRows:
     case Prop::ColWidth:
       if (e.kind == ControlKind::Grid) ApplyGrid(h);
+      break;
+    case Prop::RowText:
+      if (e.kind == ControlKind::Grid) SetGridRow(h, index, text);
+      break;
+    case Prop::Editing:
+      e.ints.erase({Prop::Editing, 0});  // the editor itself says whether it is open
+      if (e.kind == ControlKind::Grid) {
+        if (v)
+          StartGridEditing(h, false);
+        else
+          EndGridEditing(h);
+      }
+      break;
+    case Prop::Cancel:     // Escape finds it (signals)
+    case Prop::ImageItem:  // read by SetBytes
+    case Prop::CellBounds:
+    case Prop::Loading:
       break;
     case Prop::Row:
     case Prop::Col:
@@ -743,9 +759,15 @@ void GtkToolkit::RegroupRadio(HWND h) {
     if (!e.noneOfGroup) e.noneOfGroup = new Gtk::RadioButton;
     none = e.noneOfGroup;
   }
+  // Joining leaves the group's choice as it was; a button checked alone
+  // before gives it up unless it is to be checked.
+  const bool wasActive = radio->get_active();
   Gtk::RadioButton::Group members = none->get_group();
   radio->set_group(members);
-  if (!e.Int(Prop::Checked)) none->set_active(true);
+  if (e.Int(Prop::Checked))
+    radio->set_active(true);
+  else if (wasActive && radio->get_active())
+    none->set_active(true);
 }
 
 // Geometry: Left/Top in the parent's client area (screen for top-levels).
@@ -791,11 +813,21 @@ std::int64_t GtkToolkit::ReadInt(const Entry& e, HWND h, Prop prop, int index) c
       if (auto* check = dynamic_cast<Gtk::CheckMenuItem*>(w)) return check->get_active();
       return e.Int(prop);
     case Prop::Value:
+      // What the user typed, held within the range; the text stays as typed.
       if (auto* spin = dynamic_cast<Gtk::SpinButton*>(w)) {
-        spin->update();
-        return spin->get_value_as_int();
+        char* end = nullptr;
+        const std::string typed = spin->get_text();
+        const long long n = std::strtoll(typed.c_str(), &end, 10);
+        if (typed.empty() || (end && *end)) return spin->get_value_as_int();
+        return std::clamp<long long>(n, e.Int(Prop::Min, 0), e.Int(Prop::Max, 100));
       }
       return e.Int(prop);
+    case Prop::Editing:
+      return e.kind == ControlKind::Grid && GridEditing(e);
+    case Prop::CellBounds:
+      return e.kind == ControlKind::Grid ? GridCellBounds(e, index) : 0;
+    case Prop::ColWidth:
+      return e.kind == ControlKind::Grid ? GridColWidth(e, index) : e.Int(prop, 0, index);
     case Prop::ItemIndex:
       if (auto* combo = dynamic_cast<Gtk::ComboBox*>(w)) return combo->get_active_row_number();
       if (auto* book = dynamic_cast<Gtk::Notebook*>(w)) return book->get_current_page();
@@ -856,6 +888,9 @@ std::string GtkToolkit::ReadText(const Entry& e, Prop prop, int index) const {
         break;
       case Prop::Cell:
         if (e.kind == ControlKind::Grid) return GridCell(e);
+        break;
+      case Prop::RowText:
+        if (e.kind == ControlKind::Grid) return GridRow(e, index);
         break;
       case Prop::Url:
         if (auto* link = dynamic_cast<Gtk::LinkButton*>(w)) return link->get_uri();

@@ -141,9 +141,22 @@ class GtkToolkit final : public Toolkit {
   void ApplyGrid(HWND h);
   void MoveGridCursor(HWND h);
   void SetGridCell(HWND h, const std::string& text);
+  void SetGridCellAt(HWND h, int row, int col, const std::string& text);
+  void SetGridRow(HWND h, int row, const std::string& text);
   std::int64_t GridCursor(const Entry& e, Prop prop) const;
   std::string GridCell(const Entry& e) const;
+  std::string GridCellAt(const Entry& e, int row, int col) const;
+  std::string GridRow(const Entry& e, int row) const;
   void ReadGridCursor(HWND h);
+  bool StartGridEditing(HWND h, bool byUser);
+  void EndGridEditing(HWND h);
+  bool GridEditing(const Entry& e) const;
+  std::int64_t GridCellBounds(const Entry& e, int index) const;
+  std::int64_t GridColWidth(const Entry& e, int col) const;
+  bool GridKey(HWND h, GdkEventKey* event);
+  bool GridButton(HWND h, GdkEventButton* event);
+  // Escape into a window: its cancel button, when it has a usable one.
+  bool ClickCancel(HWND window);
   void SendKeyDown(GtkWidget* focus, unsigned vk, unsigned modifiers, bool* handled);
 
   mutable std::recursive_mutex mutex_;
@@ -176,8 +189,8 @@ class GtkToolkit final : public Toolkit {
 // Parts in the other files.
 Glib::RefPtr<Gdk::Pixbuf> PixbufOf(const std::vector<unsigned char>& png, int size);
 std::string Mnemonic(const std::string& caption);  // "&File" -> "_File"
-// Whether a MaskedEdit's mask lets c stand at position.
-bool MaskAllows(const std::string& mask, std::size_t position, gunichar c);
+// What a MaskedEdit shows while empty: its mask with "_" for each place to fill.
+std::string MaskPlaceholder(const std::string& mask);
 // Virtual-key code and hotkey modifier bits of a key event; 0 when no key maps.
 unsigned VirtualKeyOf(const GdkEventKey* event);
 unsigned ModifierBitsOf(unsigned state);

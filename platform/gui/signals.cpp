@@ -1,5 +1,6 @@
 // What the user does to the widgets, as messages to the handles' sinks.
 #include "platform/gui/gtk_toolkit.h"
+#include "platform/win32/keys.h"
 
 namespace quillmer::gui {
 namespace {
@@ -15,6 +16,25 @@ void GtkToolkit::SendKeyDown(GtkWidget* focus, unsigned vk, unsigned modifiers, 
   // The focused control first, then each window it sits in.
   for (HWND h = focus ? HandleOf(Glib::wrap(focus)) : nullptr; h && !*handled; h = Parent(h))
     *handled = Send(h, WM_KEYDOWN, vk, static_cast<LPARAM>(modifiers)) != 0;
+}
+
+bool GtkToolkit::ClickCancel(HWND window) {
+  // Pre-order over the window's controls: the first usable cancel button.
+  std::vector<HWND> stack{window};
+  while (!stack.empty()) {
+    HWND h = stack.back();
+    stack.pop_back();
+    Entry* e = Get(h);
+    if (!e) continue;
+    if ((e->kind == ControlKind::Button || e->kind == ControlKind::BitmapButton) &&
+        e->Int(Prop::Cancel) && e->widget && e->widget->get_is_drawable() &&
+        e->widget->is_sensitive()) {
+      static_cast<Gtk::Button*>(e->widget)->clicked();
+      return true;
+    }
+    for (auto it = e->children.rbegin(); it != e->children.rend(); ++it) stack.push_back(*it);
+  }
+  return false;
 }
 
 void GtkToolkit::Connect(HWND h) {
@@ -46,6 +66,14 @@ void GtkToolkit::Connect(HWND h) {
             return handled;
           },
           false);
+      // After the focused control: an open cell editor or pop-up takes its
+      // Escape first.
+      window->signal_key_press_event().connect(
+          [this, h](GdkEventKey* event) {
+            return VirtualKeyOf(event) == 0x1B && !ModifierBitsOf(event->state) &&
+                   ClickCancel(h);
+          },
+          true);
       window->signal_set_focus().connect([this, h](Gtk::Widget* focus) {
         Entry* me = Get(h);
         if (!me) return;
@@ -125,59 +153,51 @@ void GtkToolkit::Connect(HWND h) {
       break;
     }
     case ControlKind::Edit:
-    case ControlKind::MaskedEdit: {
+    case ControlKind::MaskedEdit:
+    case ControlKind::SpinEdit: {
+      // A masked edit's owner takes or undoes each change by setting the
+      // text back; a spin edit's text is told as typed, and so are steps.
       auto* entry = static_cast<Gtk::Entry*>(w);
       entry->signal_changed().connect([this, h, user] {
         if (user()) Send(h, QM_CHANGE, 0, 0);
       });
-      if (e.kind == ControlKind::MaskedEdit)
-        entry->signal_insert_text().connect(
-            [this, h, entry](const Glib::ustring& text, int* position) {
-              Entry* me = Get(h);
-              if (!me || Applying() || me->Text(Prop::Mask).empty()) return;
-              int at = *position;
-              for (gunichar c : text) {
-                if (!MaskAllows(me->Text(Prop::Mask), static_cast<std::size_t>(at), c)) {
-                  entry->signal_insert_text().emission_stop();
-                  entry->error_bell();
-                  return;
-                }
-                ++at;
-              }
-            },
-            false);
-      break;
-    }
-    case ControlKind::HotKeyEdit: {
-      auto* entry = static_cast<Gtk::Entry*>(w);
-      entry->signal_key_press_event().connect(
-          [this, h, entry](GdkEventKey* event) {
-            const unsigned vk = VirtualKeyOf(event);
-            const unsigned modifiers = ModifierBitsOf(event->state);
-            if (vk == 0x09 && !modifiers) return false;          // Tab moves on
-            if (!vk || (vk >= 0x10 && vk <= 0x12)) return true;  // a modifier alone
+      // Typing stops at MaxLength; text the program sets is kept whole.
+      entry->signal_insert_text().connect(
+          [this, h, entry](const Glib::ustring& text, int* position) {
             Entry* me = Get(h);
-            if (!me) return true;
-            const unsigned value = (vk == 0x08 || vk == 0x2E) && !modifiers ? 0 : vk | modifiers;
-            me->ints[{Prop::HotKey, 0}] = value;
-            me->texts.erase({Prop::Text, 0});
-            {
-              ApplyGuard guard(*this);
-              entry->set_text(HotKeyText(value));
+            if (!me || Applying()) return;
+            const auto limit = me->Int(Prop::MaxLength);
+            if (limit <= 0) return;
+            const auto room = limit - static_cast<std::int64_t>(entry->get_text_length());
+            if (room >= static_cast<std::int64_t>(text.size())) return;
+            entry->signal_insert_text().emission_stop();
+            if (room <= 0) {
+              entry->error_bell();
+              return;
             }
-            Send(h, QM_CHANGE, 0, 0);
-            return true;
+            const Glib::ustring fits = text.substr(0, static_cast<Glib::ustring::size_type>(room));
+            int at = *position;
+            entry->insert_text(fits, static_cast<int>(fits.bytes()), at);
+            *position = at;
           },
           false);
+      if (e.kind == ControlKind::SpinEdit)
+        static_cast<Gtk::SpinButton*>(w)->signal_value_changed().connect([this, h] {
+          if (Entry* me = Get(h))
+            me->ints[{Prop::Value, 0}] =
+                static_cast<Gtk::SpinButton*>(me->widget)->get_value_as_int();
+        });
       break;
     }
-    case ControlKind::SpinEdit:
-      static_cast<Gtk::SpinButton*>(w)->signal_value_changed().connect([this, h, user] {
-        if (!user()) return;
-        if (Entry* me = Get(h))
-          me->ints[{Prop::Value, 0}] = static_cast<Gtk::SpinButton*>(me->widget)->get_value_as_int();
-        Send(h, QM_CHANGE, 0, 0);
-      });
+    case ControlKind::HotKeyEdit:
+      // Its window sent each key to its owner as WM_KEYDOWN before the edit
+      // sees it; none is typed, and Tab and Shift+Tab move the focus.
+      static_cast<Gtk::Entry*>(w)->signal_key_press_event().connect(
+          [](GdkEventKey* event) {
+            const unsigned modifiers = ModifierBitsOf(event->state) & ~kHotKeyShift;
+            return !(VirtualKeyOf(event) == 0x09 && !modifiers);
+          },
+          false);
       break;
     case ControlKind::ComboBox:
     case ControlKind::ImageComboBox:
@@ -196,6 +216,12 @@ void GtkToolkit::Connect(HWND h) {
           });
       break;
     case ControlKind::Grid: {
+      Gtk::Widget* view = Glib::wrap(e.view);
+      view->add_events(Gdk::BUTTON_PRESS_MASK | Gdk::KEY_PRESS_MASK);
+      view->signal_key_press_event().connect(
+          [this, h](GdkEventKey* event) { return GridKey(h, event); }, false);
+      view->signal_button_press_event().connect(
+          [this, h](GdkEventButton* event) { return GridButton(h, event); }, false);
       struct Cursor {
         GtkToolkit* toolkit;
         HWND grid;
@@ -211,6 +237,19 @@ void GtkToolkit::Connect(HWND h) {
     }
     default:
       break;
+  }
+
+  // The pointer over buttons, for faces that change under it.
+  if (e.kind == ControlKind::Button || e.kind == ControlKind::BitmapButton ||
+      e.kind == ControlKind::UrlLabel) {
+    w->add_events(Gdk::ENTER_NOTIFY_MASK | Gdk::LEAVE_NOTIFY_MASK);
+    auto crossing = [this, h](GdkEventCrossing* event) {
+      if (event->detail != GDK_NOTIFY_INFERIOR)
+        Send(h, QM_HOVER, event->type == GDK_ENTER_NOTIFY ? 1 : 0, 0);
+      return false;
+    };
+    w->signal_enter_notify_event().connect(crossing, false);
+    w->signal_leave_notify_event().connect(crossing, false);
   }
 
   // Sizes of the areas that hold controls.

@@ -258,8 +258,9 @@ bool GtkToolkit::SetText(HWND window, Prop prop, const char* utf8, std::int32_t 
 bool GtkToolkit::SetBytes(HWND window, Prop prop, const unsigned char* data, std::size_t size) {
   Entry* e = Get(window);
   if (!e || prop != Prop::Image) return false;
-  // An image combo box's images belong to the item Row names.
-  const int index = e->kind == ControlKind::ImageComboBox ? static_cast<int>(e->Int(Prop::Row)) : 0;
+  // An image combo box's images belong to the item ImageItem names.
+  const int index =
+      e->kind == ControlKind::ImageComboBox ? static_cast<int>(e->Int(Prop::ImageItem)) : 0;
   e->images[index].assign(data, data + size);
   Apply(window, prop, index);
   return true;

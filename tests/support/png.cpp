@@ -22,7 +22,7 @@ int Paeth(int a, int b, int c) {
 
 }  // namespace
 
-std::optional<PngInfo> ReadPng(const std::string& bytes, unsigned firstRow) {
+std::optional<PngInfo> ReadPng(const std::string& bytes, unsigned firstRow, std::uint32_t rgb) {
   if (bytes.size() < 33 || bytes.compare(0, 8, "\x89PNG\r\n\x1a\n") != 0) return std::nullopt;
   PngInfo info;
   std::string idat;
@@ -71,9 +71,12 @@ std::optional<PngInfo> ReadPng(const std::string& bytes, unsigned firstRow) {
       }
       line[x] = static_cast<unsigned char>(v);
     }
-    for (std::size_t x = 0; y >= firstRow && x + pixel <= stride && seen.size() < 4096;
-         x += pixel)
-      seen.insert((std::uint32_t(line[x]) << 16) | (std::uint32_t(line[x + 1]) << 8) | line[x + 2]);
+    for (std::size_t x = 0; y >= firstRow && x + pixel <= stride; x += pixel) {
+      const std::uint32_t value =
+          (std::uint32_t(line[x]) << 16) | (std::uint32_t(line[x + 1]) << 8) | line[x + 2];
+      if (seen.size() < 4096) seen.insert(value);
+      info.matching += value == rgb;
+    }
     prev.swap(line);
   }
   info.colours = static_cast<unsigned>(seen.size());

@@ -251,6 +251,11 @@ TEST_F(DialogControls, ComboBoxesReportChoicesAndImageItemsShowTheirImages) {
   EXPECT_EQ(combo.Text(), u" All");
   combo.SetItemIndex(9);
   EXPECT_EQ(combo.ItemIndex(), -1);
+  // Items made after clearing show their own images, not the old items'.
+  combo.ClearItems();
+  combo.AddImageItem(u"again|2");
+  EXPECT_EQ(combo.ItemImage(0), 2);
+  EXPECT_EQ(kit.Bytes(combo.Handle(), Prop::Image), "BM3");
 
   ComboBox editable(form, "ComboBox2", true);
   editable.AddItem(u"one");

@@ -7,7 +7,6 @@
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <zlib.h>
 
 #include <gtest/gtest.h>
 
@@ -24,6 +23,7 @@
 #include "platform/win32/keys.h"
 #include "platform/win32/window.h"
 #include "tests/cli/run_program.h"
+#include "tests/support/png.h"
 #include "tests/support/xvfb.h"
 
 namespace quillmer {
@@ -306,68 +306,6 @@ TEST_F(GtkToolkitTest, MessageBoxesAreAnsweredByQueueOrTakeTheirDefaultWhenScrip
             ::testing::internal::GetCapturedStderr());
 }
 
-// The pixels of an 8-bit RGB or RGBA PNG, its filters undone.
-struct Picture {
-  int width = 0, height = 0, channels = 0;
-  std::vector<unsigned char> pixels;
-};
-
-bool ReadPng(const std::string& bytes, Picture* out) {
-  if (bytes.size() < 8 || bytes.compare(0, 8, "\x89PNG\r\n\x1a\n") != 0) return false;
-  std::string data;
-  auto be32 = [&](std::size_t at) {
-    return (unsigned char)bytes[at] << 24 | (unsigned char)bytes[at + 1] << 16 |
-           (unsigned char)bytes[at + 2] << 8 | (unsigned char)bytes[at + 3];
-  };
-  for (std::size_t at = 8; at + 8 <= bytes.size();) {
-    const std::size_t length = be32(at);
-    const std::string type = bytes.substr(at + 4, 4);
-    if (type == "IHDR") {
-      out->width = static_cast<int>(be32(at + 8));
-      out->height = static_cast<int>(be32(at + 12));
-      if (bytes[at + 16] != 8) return false;
-      out->channels = bytes[at + 17] == 6 ? 4 : bytes[at + 17] == 2 ? 3 : 0;
-    } else if (type == "IDAT") {
-      data += bytes.substr(at + 8, length);
-    }
-    at += 12 + length;
-  }
-  if (!out->channels) return false;
-  const std::size_t stride = static_cast<std::size_t>(out->width) * out->channels;
-  std::vector<unsigned char> raw((stride + 1) * out->height);
-  uLongf size = raw.size();
-  if (uncompress(raw.data(), &size, reinterpret_cast<const Bytef*>(data.data()), data.size()) !=
-      Z_OK)
-    return false;
-  out->pixels.assign(stride * out->height, 0);
-  const int bpp = out->channels;
-  for (int y = 0; y < out->height; ++y) {
-    const unsigned char filter = raw[y * (stride + 1)];
-    const unsigned char* in = &raw[y * (stride + 1) + 1];
-    unsigned char* row = &out->pixels[y * stride];
-    const unsigned char* up = y ? &out->pixels[(y - 1) * stride] : nullptr;
-    for (std::size_t i = 0; i < stride; ++i) {
-      const int a = i >= static_cast<std::size_t>(bpp) ? row[i - bpp] : 0;
-      const int b = up ? up[i] : 0;
-      const int c = up && i >= static_cast<std::size_t>(bpp) ? up[i - bpp] : 0;
-      int predictor = 0;
-      switch (filter) {
-        case 1: predictor = a; break;
-        case 2: predictor = b; break;
-        case 3: predictor = (a + b) / 2; break;
-        case 4: {
-          const int p = a + b - c, pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
-          predictor = pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
-          break;
-        }
-        default: break;
-      }
-      row[i] = static_cast<unsigned char>(in[i] + predictor);
-    }
-  }
-  return true;
-}
-
 TEST_F(GtkToolkitTest, AScreenshotIsThePngOfTheWindowAsShown) {
   HWND w = Window("Shot");
   HWND form = Control(ControlKind::Form, w, "Form", 0, 0, 360, 200);
@@ -379,19 +317,13 @@ TEST_F(GtkToolkitTest, AScreenshotIsThePngOfTheWindowAsShown) {
   testing::TempDir dir;
   const std::string path = (dir / "shot.png").string();
   ASSERT_TRUE(toolkit_->Screenshot(w, path.c_str()));
-  Picture picture;
-  ASSERT_TRUE(ReadPng(testing::ReadAll(path), &picture));
-  EXPECT_EQ(360, picture.width);
-  EXPECT_EQ(200, picture.height);
-  // The form's red, and the caption's dark strokes on it.
-  int red = 0, dark = 0;
-  for (std::size_t i = 0; i + 2 < picture.pixels.size(); i += picture.channels) {
-    const int r = picture.pixels[i], g = picture.pixels[i + 1], b = picture.pixels[i + 2];
-    if (r > 240 && g < 16 && b < 16) ++red;
-    if (r < 90 && g < 60 && b < 60) ++dark;
-  }
-  EXPECT_GT(red, 360 * 200 / 2);
-  EXPECT_GT(dark, 50);
+  auto picture = testing::ReadPng(testing::ReadAll(path), 0, 0xFF0000);
+  ASSERT_TRUE(picture);
+  EXPECT_EQ(360u, picture->width);
+  EXPECT_EQ(200u, picture->height);
+  // The form's red, and the caption's strokes on it in their shades.
+  EXPECT_GT(picture->matching, 360u * 200u / 2);
+  EXPECT_GT(picture->colours, 8u);
   EXPECT_FALSE(toolkit_->Screenshot(form, (dir / "hidden.png").string().c_str()) &&
                !toolkit_->GetInt(w, Prop::Visible, 0));
 }
