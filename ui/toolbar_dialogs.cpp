@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "ui/autozoom_form.h"
 #include "widgets/form.h"
 
 namespace quillmer {
@@ -20,22 +21,11 @@ class NoOptionsDialog final : public OptionsDialog {
   }
 };
 
-class NoAutoZoomUrlDialog final : public AutoZoomUrlDialog {
- public:
-  void SetToolbar(TBandForm*) override {}
-  void SetUrl(const std::string&) override {}
-  void SetZoom(int) override {}
-  int ShowModal() override {
-    SayMissing("auto-zoom URL dialog");
-    return mrCancel;
-  }
-};
-
 }  // namespace
 
 ToolbarDialogMakers NoToolbarDialogs() {
   return {[](TBandForm&) { return std::make_unique<NoOptionsDialog>(); },
-          [](TBandForm&) { return std::make_unique<NoAutoZoomUrlDialog>(); }};
+          MakeAutoZoomUrlDialog};
 }
 
 }  // namespace quillmer

@@ -36,8 +36,8 @@ struct ToolbarDialogMakers {
   std::function<std::unique_ptr<AutoZoomUrlDialog>(TBandForm& owner)> autoZoomUrl;
 };
 
-// Makers of dialogs that show nothing and say so on standard error: the
-// dialogs' forms are not built yet.
+// The module's makers. A dialog whose form is not built yet shows nothing and
+// says so on standard error.
 ToolbarDialogMakers NoToolbarDialogs();
 
 }  // namespace quillmer
