@@ -6,6 +6,7 @@
 #include "platform/base/text.h"
 #include "platform/win32/dialogs.h"
 #include "platform/win32/module.h"
+#include "ui/options_form.h"
 
 namespace quillmer {
 namespace {
@@ -47,6 +48,7 @@ std::unique_ptr<ModuleState> LoadModuleState(const BandFactoryHook& registerBand
                               settings->WriteInteger(ini::Text_Convert, key, age);
                               settings->Flush();
                             }};
+  state->toolbar.makeDialog.options = MakeOptionsDialog;
   if (registerBand) registerBand(s.bandCaption);
   return state;
 }

@@ -10,6 +10,7 @@
 #include "engine/tables.h"
 #include "page/page_state.h"
 #include "ui/settings_store.h"
+#include "ui/emendation_editor.h"
 #include "ui/shared_settings.h"
 #include "ui/toolbar_dialogs.h"
 
@@ -27,6 +28,9 @@ struct ToolbarState {
   OptionsDialog* openOptionsDialog = nullptr;
   AutoZoomUrlDialog* openAutoZoomUrlDialog = nullptr;
   ToolbarDialogMakers makeDialog = NoToolbarDialogs();
+  // The options dialog opens the emendation editor through it; empty while
+  // no editor is built in.
+  EmendationEditorMaker makeEmendationEditor;
 };
 
 class ModuleState {
