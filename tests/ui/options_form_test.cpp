@@ -350,6 +350,19 @@ TEST_F(OptionsFormTest, TheEditorIsOpenedThroughTheMakerAndASavedTableRebuilds) 
   EXPECT_EQ(boxes.size(), 1u);
 }
 
+TEST_F(OptionsFormTest, TheColourButtonsActOnlyWithAToolbar) {
+  Open();
+  ASSERT_TRUE(kit.ClickNamed("BitBtn1"));
+  form->Close();
+  EXPECT_EQ(Ini().find("BKColor"), std::string::npos);
+  form.reset();
+  module.store->WriteInteger("Interface", "BKColor", 0x00FF00);
+  Open(true);
+  ASSERT_TRUE(kit.ClickNamed("BitBtn1"));
+  form->Close();
+  EXPECT_TRUE(Has("BKColor=-2147483633"));
+}
+
 TEST_F(OptionsFormTest, TogglingUserFixBackAndForthStillRebuilds) {
   TForm1& f = Open();
   ASSERT_TRUE(kit.ClickNamed("cb2"));
