@@ -458,4 +458,24 @@ void RebuildEmendationTables(ModuleState& module) {
   SetCurrentTables(previous);
 }
 
+namespace {
+
+class EditorForOptions final : public EmendationEditor {
+ public:
+  explicit EditorForOptions(std::unique_ptr<TFormB5fix> form) : form_(std::move(form)) {}
+  int ShowModal() override { return form_->ShowModal(); }
+  bool TableSaved() const override { return form_->Saved(); }
+
+ private:
+  std::unique_ptr<TFormB5fix> form_;
+};
+
+}  // namespace
+
+std::unique_ptr<EmendationEditor> OpenEmendationEditor(ModuleState& module, HWND owner,
+                                                       EmendationMode mode) {
+  return std::make_unique<EditorForOptions>(
+      MakeEmendationEditor(module, owner, static_cast<int>(mode)));
+}
+
 }  // namespace quillmer

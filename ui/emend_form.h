@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "ui/emendation_editor.h"
 #include "ui/module_state.h"
 #include "widgets/controls.h"
 #include "widgets/edits.h"
@@ -104,6 +105,10 @@ class TFormB5fix : public Form {
 bool ShowEmendationEditor(ModuleState& module, HWND owner, int mode);
 // Made but not shown, for callers that show it themselves.
 std::unique_ptr<TFormB5fix> MakeEmendationEditor(ModuleState& module, HWND owner, int mode);
+
+// The editor as the options dialog sees it (ui/emendation_editor.h).
+std::unique_ptr<EmendationEditor> OpenEmendationEditor(ModuleState& module, HWND owner,
+                                                       EmendationMode mode);
 
 // Builds the module's phrase tables again with the user's files, as after a
 // save; messages go to the engine's reporter.

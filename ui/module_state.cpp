@@ -1,5 +1,7 @@
 #include "ui/module_state.h"
 
+#include "ui/emend_form.h"
+
 #include "engine/identities.h"
 #include "platform/base/text.h"
 #include "platform/win32/dialogs.h"
@@ -8,6 +10,8 @@ namespace quillmer {
 
 ModuleState::ModuleState() : tables(std::make_unique<EngineTables>()) {
   tables->report = ShowEngineMessage;
+  toolbar.makeDialog = ProductToolbarDialogs();
+  toolbar.makeEmendationEditor = OpenEmendationEditor;
 }
 
 void ModuleState::SetAutoConvert(std::uint8_t mode) {

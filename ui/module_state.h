@@ -10,6 +10,7 @@
 #include "engine/tables.h"
 #include "page/page_state.h"
 #include "ui/settings_store.h"
+#include "ui/emendation_editor.h"
 #include "ui/shared_settings.h"
 #include "ui/toolbar_dialogs.h"
 
@@ -26,7 +27,10 @@ struct ToolbarState {
   // The dialog open in the process, null when none; one of each at a time.
   OptionsDialog* openOptionsDialog = nullptr;
   AutoZoomUrlDialog* openAutoZoomUrlDialog = nullptr;
-  ToolbarDialogMakers makeDialog = NoToolbarDialogs();
+  // The product's own dialogs; tests put in their own.
+  ToolbarDialogMakers makeDialog;
+  // How the options dialog opens the emendation editor.
+  EmendationEditorMaker makeEmendationEditor;
 };
 
 class ModuleState {

@@ -36,8 +36,7 @@ struct ToolbarDialogMakers {
   std::function<std::unique_ptr<AutoZoomUrlDialog>(TBandForm& owner)> autoZoomUrl;
 };
 
-// The module's makers. A dialog whose form is not built yet shows nothing and
-// says so on standard error.
-ToolbarDialogMakers NoToolbarDialogs();
+// The product's dialogs: the options dialog and the auto-zoom URL dialog.
+ToolbarDialogMakers ProductToolbarDialogs();
 
 }  // namespace quillmer

@@ -181,6 +181,18 @@ bool HotKeyEdit::KeyDown(unsigned virtualKey, unsigned modifiers) {
 LRESULT HotKeyEdit::Message(UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_KEYDOWN)
     return KeyDown(static_cast<unsigned>(wParam), static_cast<unsigned>(lParam)) ? 1 : 0;
+  if (message == QM_CHANGE) {
+    // A chord set into the control as a whole (a script): taken as a key.
+    const auto value = static_cast<WORD>(GetInt(Prop::HotKey));
+    if (value == value_) return 0;
+    if (value == 0) {
+      SetHotKey(0);
+      if (OnChange) OnChange(*this);
+    } else if (!KeyDown(value & 0xFF, value & (kHotKeyShift | kHotKeyCtrl | kHotKeyAlt))) {
+      SetHotKey(value_);  // refused: the control shows what it held
+    }
+    return 0;
+  }
   return Control::Message(message, wParam, lParam);
 }
 

@@ -398,15 +398,5 @@ TEST_F(BandFormTest, TheDialogsOpenOneAtATimeWithTheToolbarAndThePagesPatternAnd
   EXPECT_EQ(module.toolbar.openAutoZoomUrlDialog, nullptr);
 }
 
-TEST_F(BandFormTest, WithoutTheDialogsBuiltTheButtonSaysSoAndTheToolbarGoesOn) {
-  TBandForm& form = MakeForm();
-  ::testing::internal::CaptureStderr();
-  form.ToolButton7.Click();
-  const std::string said = ::testing::internal::GetCapturedStderr();
-  EXPECT_NE(said.find("options dialog"), std::string::npos) << said;
-  EXPECT_EQ(module.toolbar.openOptionsDialog, nullptr);
-  EXPECT_TRUE(boxes.empty());
-}
-
 }  // namespace
 }  // namespace quillmer
