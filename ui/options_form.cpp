@@ -38,6 +38,9 @@ Language UiLanguage(UINT codePage) {
   }
 }
 
+// A hot-key field without a chord.
+const Texts kNoHotKey{u"无", u"無", u"None"};
+
 const char16_t* Pick(const Texts& t, Language language) {
   return language == Language::Simplified    ? t.sim
          : language == Language::Traditional ? t.trad
@@ -514,6 +517,7 @@ void TForm1::AssignTexts() {
   auto text = [&](const Texts& t) { return Pick(t, language); };
   SetCaption(text(kFormCaption));
   Button1.SetCaption(text(kOk));
+  for (int n = 1; n <= 7; ++n) HotKey(n).SetNoneText(text(kNoHotKey));
   TabSheet1.SetCaption(text(kTab1));
   TabSheet2.SetCaption(text(kTab2));
   TabSheet3.SetCaption(text(kTab3));

@@ -149,8 +149,13 @@ HotKeyEdit::HotKeyEdit(Control& parent, std::string name)
 void HotKeyEdit::SetHotKey(WORD value) {
   value_ = value;
   SetInt(Prop::HotKey, value);
-  const std::string name = value ? HotKeyName(value) : "None";
-  SetString(Prop::Text, std::u16string(name.begin(), name.end()));
+  const std::string name = value ? HotKeyName(value) : std::string();
+  SetString(Prop::Text, value ? std::u16string(name.begin(), name.end()) : noneText_);
+}
+
+void HotKeyEdit::SetNoneText(std::u16string text) {
+  noneText_ = std::move(text);
+  SetHotKey(value_);
 }
 
 bool HotKeyEdit::KeyDown(unsigned virtualKey, unsigned modifiers) {

@@ -100,6 +100,8 @@ class HotKeyEdit : public Control {
 
   void SetHotKey(WORD value);
   WORD HotKey() const { return value_; }
+  // What the field shows without a chord, in the form's language.
+  void SetNoneText(std::u16string text);
 
   // The user set or cleared the chord.
   Handler OnChange;
@@ -113,6 +115,7 @@ class HotKeyEdit : public Control {
 
  private:
   WORD value_ = 0;
+  std::u16string noneText_ = u"None";
 };
 
 }  // namespace quillmer
