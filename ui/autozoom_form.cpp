@@ -11,17 +11,11 @@
 #include "platform/win32/codepage.h"
 #include "platform/win32/dialogs.h"
 #include "ui/band_form.h"
+#include "ui/ui_language.h"
 #include "ui/zoom.h"
 
 namespace quillmer {
 namespace {
-
-// One text in the three UI languages: Simplified, Traditional, English.
-struct Texts {
-  const char16_t* sim;
-  const char16_t* trad;
-  const char16_t* eng;
-};
 
 constexpr Texts kFormCaption{u" 将下列网址加到自动缩放的清单", u" 將下列網址加到自動縮放的清單",
                              u" Auto-zoom this URL"};
@@ -35,45 +29,10 @@ constexpr Texts kActivate{u"自动缩放现时并非在启动状能，是否开�
 constexpr Texts kEmpty{u"请输入网址。", u"請輸入網址。", u"Please enter a URL."};
 constexpr Texts kTooLong{u"网址太长：最多 48 个字元。", u"網址太長：最多 48 個字元。",
                          u"The URL is too long: at most 48 characters."};
-constexpr Texts kInvalid{u"网址的格式无效：", u"網址的格式無效：", u"This URL pattern is invalid: "};
+constexpr Texts kInvalid{u"网址的格式无效：", u"網址的格式無效：",
+                         u"This URL pattern is invalid: "};
 constexpr Texts kNotSaved{u"无法储存自动缩放的清单：", u"無法儲存自動縮放的清單：",
                           u"The auto-zoom list could not be saved: "};
-
-enum class Language { Simplified, Traditional, English };
-
-Language UiLanguage(const PageSettings& settings) {
-  switch (UiCodePage(settings)) {
-    case kCodePageGbk:
-    case kCodePageGb18030:
-      return Language::Simplified;
-    case kCodePageBig5:
-      return Language::Traditional;
-    default:
-      return Language::English;
-  }
-}
-
-std::u16string Pick(const Texts& t, Language language) {
-  switch (language) {
-    case Language::Simplified:
-      return t.sim;
-    case Language::Traditional:
-      return t.trad;
-    default:
-      return t.eng;
-  }
-}
-
-int FontCharset(Language language) {
-  switch (language) {
-    case Language::Simplified:
-      return 134;
-    case Language::Traditional:
-      return 136;
-    default:
-      return 0;
-  }
-}
 
 std::string Numbered(std::string_view key, int n) { return std::string(key) + std::to_string(n); }
 
@@ -245,9 +204,8 @@ void TAddAutoZoom::BitBtn1Click(Control&) {
     module_.shared.autoZoomList.push_back({static_cast<std::int16_t>(value), pattern});
   }
 
-  if (!module_.shared.AutoZoom &&
-      MessageBox(Pick(kActivate, language), kProductCaption, MB_YESNO | MB_ICONINFORMATION) ==
-          IDYES) {
+  if (!module_.shared.AutoZoom && MessageBox(Pick(kActivate, language), kProductCaption,
+                                             MB_YESNO | MB_ICONINFORMATION) == IDYES) {
     try {
       module_.SetAutoZoom(true);
     } catch (const Error& e) {

@@ -11,6 +11,7 @@
 #include "platform/base/text.h"
 #include "platform/win32/dialogs.h"
 #include "platform/win32/module.h"
+#include "ui/ui_language.h"
 #include "ui/zoom.h"
 
 namespace quillmer {
@@ -46,49 +47,6 @@ constexpr int kTagAutoSim = 3;
 constexpr int kTagAutoZoom = 4;
 constexpr int kTagZoomReset = 5;
 constexpr int kTagAddUrl = 6;
-
-// One text in the three UI languages: Simplified, Traditional, English.
-struct Texts {
-  const char16_t* sim;
-  const char16_t* trad;
-  const char16_t* eng;
-};
-
-enum class Language { Simplified, Traditional, English };
-
-Language UiLanguage(const PageSettings& settings) {
-  switch (UiCodePage(settings)) {
-    case kCodePageGbk:
-    case kCodePageGb18030:
-      return Language::Simplified;
-    case kCodePageBig5:
-      return Language::Traditional;
-    default:
-      return Language::English;
-  }
-}
-
-const char16_t* Pick(const Texts& t, Language language) {
-  switch (language) {
-    case Language::Simplified:
-      return t.sim;
-    case Language::Traditional:
-      return t.trad;
-    default:
-      return t.eng;
-  }
-}
-
-int FontCharset(Language language) {
-  switch (language) {
-    case Language::Simplified:
-      return 134;  // GB2312_CHARSET
-    case Language::Traditional:
-      return 136;  // CHINESEBIG5_CHARSET
-    default:
-      return 0;  // ANSI_CHARSET
-  }
-}
 
 constexpr Texts kWebToTrad{u"网页: 简转繁", u"網頁: 簡轉繁", u"Webpage: Sim. to Trad."};
 constexpr Texts kWebToSim{u"网页: 繁转简", u"網頁: 繁轉簡", u"Webpage: Trad. to Sim."};

@@ -14,24 +14,18 @@
 #include "platform/win32/codepage.h"
 #include "platform/win32/dialogs.h"
 #include "platform/win32/module.h"
+#include "ui/ui_language.h"
 
 namespace quillmer {
 namespace {
-
-// One text in the three UI languages: Simplified, Traditional, English.
-struct Texts {
-  const char16_t* sim;
-  const char16_t* trad;
-  const char16_t* eng;
-};
 
 constexpr Texts kFormCaption{u"词汇修正", u"詞彙修正", u"Text Emendation"};
 constexpr Texts kTitleToTrad{u"简体 > 繁体", u"簡體 > 繁體", u"Simp. Chinese > Trad. Chinese"};
 constexpr Texts kTitleToSim{u"繁体 > 简体", u"繁體 > 簡體", u"Trad. Chinese > Simp. Chinese"};
 constexpr Texts kSearchLabel{u"找寻：", u"找尋：", u"Search"};
 constexpr Texts kIn{u"在", u"在", u"in"};
-constexpr Texts kAddLabel{u"在这里输入新词汇：(修正前／修正后）", u"在這裡輸入新詞彙：(修正前／修正後）",
-                          u"Add new strings here:"};
+constexpr Texts kAddLabel{u"在这里输入新词汇：(修正前／修正后）",
+                          u"在這裡輸入新詞彙：(修正前／修正後）", u"Add new strings here:"};
 constexpr Texts kSearch{u"寻找(&F)", u"尋找(&F)", u"Search(&F)"};
 constexpr Texts kAdd{u"加入(&I)", u"加入(&I)", u"Add(&A)"};
 constexpr Texts kShowAll{u"全部显示(&A)", u"全部顯示(&A)", u"Show all(&A)"};
@@ -43,49 +37,14 @@ constexpr Texts kItemAll{u" 全部|2", u" 全部|2", u" All|2"};
 constexpr Texts kEmptyKey{u"不能插入空字串！", u"不能插入空字串！", u"Cannot insert empty string!"};
 constexpr Texts kDuplicateBefore{u"在第#", u"在第#", u"Duplicate record is found on row #"};
 constexpr Texts kDuplicateAfter{u"行出现相同的字串！", u"行出現相同的字串！", u""};
-constexpr Texts kNotFound{u"找不到相配的字串！", u"找不到相配的字串！", u"Search string not found!"};
+constexpr Texts kNotFound{u"找不到相配的字串！", u"找不到相配的字串！",
+                          u"Search string not found!"};
 constexpr Texts kTotalBefore{u"总共: ", u"總共: ", u"Total: "};
 constexpr Texts kTotalAfter{u" 组修正词", u" 組修正詞", u" records"};
 constexpr Texts kCannotHold{u"这个词汇表存不下这些字元：", u"這個詞彙表存不下這些字元：",
                             u"This table cannot hold these characters: "};
 constexpr Texts kCannotSave{u"无法储存 ", u"無法儲存 ", u"Cannot save "};
 constexpr Texts kCannotRead{u"无法读取 ", u"無法讀取 ", u"Cannot read "};
-
-enum class Language { Simplified, Traditional, English };
-
-Language LanguageOf(UINT cp) {
-  switch (cp) {
-    case kCodePageGbk:
-    case kCodePageGb18030:
-      return Language::Simplified;
-    case kCodePageBig5:
-      return Language::Traditional;
-    default:
-      return Language::English;
-  }
-}
-
-std::u16string Pick(const Texts& t, Language language) {
-  switch (language) {
-    case Language::Simplified:
-      return t.sim;
-    case Language::Traditional:
-      return t.trad;
-    default:
-      return t.eng;
-  }
-}
-
-int FontCharset(Language language) {
-  switch (language) {
-    case Language::Simplified:
-      return 134;
-    case Language::Traditional:
-      return 136;
-    default:
-      return 0;
-  }
-}
 
 struct ModeLook {
   std::int32_t formColor, hoverColor, faceColor;
@@ -165,7 +124,8 @@ std::string WriteEmendationTable(const std::vector<GridRow>& rows, const GridRow
     auto bytes = Encode(codePage, text);
     if (!bytes)
       throw Error("row " + std::to_string(row) + " holds characters code page " +
-                      std::to_string(codePage) + " cannot hold: " + ToUtf8(Unholdable(codePage, text)),
+                      std::to_string(codePage) +
+                      " cannot hold: " + ToUtf8(Unholdable(codePage, text)),
                   E_INVALIDARG);
     return *bytes;
   };
@@ -250,7 +210,7 @@ TFormB5fix::TFormB5fix(ModuleState& module, HWND owner, int mode)
 
 void TFormB5fix::FormCreate() {
   uiCodePage_ = UiCodePage(module_.shared.page);
-  const Language language = LanguageOf(uiCodePage_);
+  const Language language = UiLanguage(uiCodePage_);
   uiCharset_ = FontCharset(language);
   separator_ = LocaleSeparator();
   // A missing image leaves its item without a picture.
@@ -264,9 +224,9 @@ void TFormB5fix::FormCreate() {
   Label5.SetFontCharset(uiCharset_);
   Label5.SetCaption(Pick(mode_ == kEmendGbk ? kTitleToSim : kTitleToTrad, language));
   SetCaption(Pick(kFormCaption, language));
-  for (Control* c : std::initializer_list<Control*>{&Label1, &Label2, &Label3, &Label4, &btnSearch,
-                                                    &btnIns, &btnShowAll, &btnDel, &btnClose,
-                                                    &ComboBox1})
+  for (Control* c :
+       std::initializer_list<Control*>{&Label1, &Label2, &Label3, &Label4, &btnSearch, &btnIns,
+                                       &btnShowAll, &btnDel, &btnClose, &ComboBox1})
     c->SetFontCharset(uiCharset_);
   Label1.SetCaption(Pick(kSearchLabel, language));
   Label2.SetCaption(Pick(kIn, language));
@@ -316,14 +276,14 @@ void TFormB5fix::LoadTable() {
       SortGrid1.SetRows(ReadEmendationTable(*bytes, EmendationCodePage(mode_)));
   } catch (const Error& e) {
     loadFailed_ = true;
-    MessageBox(Pick(kCannotRead, LanguageOf(uiCodePage_)) + FromUtf8(EmendationFileName(mode_)) +
+    MessageBox(Pick(kCannotRead, UiLanguage(uiCodePage_)) + FromUtf8(EmendationFileName(mode_)) +
                    u": " + FromUtf8(e.what()),
                kProductCaption, MB_OK | MB_ICONERROR);
   }
 }
 
 void TFormB5fix::UpdateCount() {
-  const Language language = LanguageOf(uiCodePage_);
+  const Language language = UiLanguage(uiCodePage_);
   long long n = SortGrid1.RowCount() - SortGrid1.FixedRows();
   if (n == 1 && SortGrid1.RowEmpty(SortGrid1.FixedRows())) n = 0;
   Label4.SetCaption(Pick(kTotalBefore, language) + FormatCount(n, separator_) +
@@ -331,7 +291,7 @@ void TFormB5fix::UpdateCount() {
 }
 
 void TFormB5fix::btnSearchClick(Control&) {
-  const Language language = LanguageOf(uiCodePage_);
+  const Language language = UiLanguage(uiCodePage_);
   SortGrid1.ShowAll();
   const std::u16string text = edtSearch.Text();
   static constexpr int kColumns[] = {0, 1, kAllColumns};
@@ -351,13 +311,13 @@ bool TFormB5fix::Holdable(const std::u16string& text) {
   const std::u16string bad = Unholdable(EmendationCodePage(mode_), text);
   if (bad.empty()) return true;
   // Stored as "?" they would turn up in every conversion.
-  MessageBox(Pick(kCannotHold, LanguageOf(uiCodePage_)) + bad, kProductCaption,
+  MessageBox(Pick(kCannotHold, UiLanguage(uiCodePage_)) + bad, kProductCaption,
              MB_OK | MB_ICONERROR);
   return false;
 }
 
 void TFormB5fix::btnInsClick(Control&) {
-  const Language language = LanguageOf(uiCodePage_);
+  const Language language = UiLanguage(uiCodePage_);
   const std::u16string key = edtGB.Text();
   const std::u16string replacement = edtB5.Text();
   if (key.empty()) {
@@ -406,7 +366,7 @@ void TFormB5fix::SortGrid1DblClick(Control&) {
 }
 
 bool TFormB5fix::SaveTable() {
-  const Language language = LanguageOf(uiCodePage_);
+  const Language language = UiLanguage(uiCodePage_);
   const std::u16string name = FromUtf8(EmendationFileName(mode_));
   if (loadFailed_) {
     MessageBox(Pick(kCannotRead, language) + name, kProductCaption, MB_OK | MB_ICONERROR);
@@ -416,8 +376,8 @@ bool TFormB5fix::SaveTable() {
   SortGrid1.Sort(0, SortOrder::Ascending);
   std::string bytes;
   try {
-    bytes = WriteEmendationTable(SortGrid1.Rows(), SortGrid1.RowCells(0),
-                                 EmendationCodePage(mode_));
+    bytes =
+        WriteEmendationTable(SortGrid1.Rows(), SortGrid1.RowCells(0), EmendationCodePage(mode_));
     ReplaceFileAtomic(FileName(), bytes);
   } catch (const Error& e) {
     MessageBox(Pick(kCannotSave, language) + name + u": " + FromUtf8(e.what()), kProductCaption,

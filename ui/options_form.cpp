@@ -14,42 +14,13 @@
 #include "platform/win32/module.h"
 #include "platform/win32/registry.h"
 #include "ui/band_form.h"
+#include "ui/ui_language.h"
 
 namespace quillmer {
 namespace {
 
-struct Texts {
-  const char16_t* sim;
-  const char16_t* trad;
-  const char16_t* eng;
-};
-
-enum class Language { Simplified, Traditional, English };
-
-Language UiLanguage(UINT codePage) {
-  switch (codePage) {
-    case kCodePageGbk:
-    case kCodePageGb18030:
-      return Language::Simplified;
-    case kCodePageBig5:
-      return Language::Traditional;
-    default:
-      return Language::English;
-  }
-}
-
 // A hot-key field without a chord.
 const Texts kNoHotKey{u"无", u"無", u"None"};
-
-const char16_t* Pick(const Texts& t, Language language) {
-  return language == Language::Simplified    ? t.sim
-         : language == Language::Traditional ? t.trad
-                                             : t.eng;
-}
-
-int FontCharset(Language language) {
-  return language == Language::Simplified ? 134 : language == Language::Traditional ? 136 : 0;
-}
 
 constexpr Texts kFormCaption{u"Quillmer - 程式设定", u"Quillmer - 程式設定", u"Quillmer - Options"};
 constexpr Texts kOk{u"确定", u"確定", u"OK"};
@@ -74,7 +45,8 @@ constexpr Texts kButton2{u"工具列底色", u"工具列底色", u"Toolbar color
 constexpr Texts kBitBtn1{u"重设", u"重設", u"reset"};
 constexpr Texts kEnableHelper{u"启动BHO (*须重新启动浏览器)", u"啟動BHO (*須重新啟動瀏覽器)",
                               u"Enable Auto-convert (*need restart browser)"};
-constexpr Texts kConvertOnSubmit{u"将送出的表格文字自动做简繁转换", u"將送出的表格文字自動做簡繁轉換",
+constexpr Texts kConvertOnSubmit{u"将送出的表格文字自动做简繁转换",
+                                 u"將送出的表格文字自動做簡繁轉換",
                                  u"Auto-convert text when submitting form"};
 constexpr Texts kAlterWBCharset{u"转换的同时改变网页文字编码", u"轉換的同時改變網頁文字編碼",
                                 u"Modify webpage's character set"};
@@ -96,7 +68,8 @@ constexpr Texts kLabel21{u"剪贴板: 简 > 繁", u"剪貼簿: 簡 > 繁", u"Cli
 constexpr Texts kLabel22{u"剪贴板: 繁 > 简", u"剪貼簿: 繁 > 簡", u"Clipboard: Trad to Sim"};
 constexpr Texts kLabel23{u"网页: 放大", u"網頁: 放大", u"Webpage: Zoom In"};
 constexpr Texts kLabel24{u"网页: 缩小", u"網頁: 縮小", u"Webpage: Zoom Out"};
-constexpr Texts kLabel25{u"网页: 回复正常大小", u"網頁: 回復正常大小", u"Webpage: Resize to normal"};
+constexpr Texts kLabel25{u"网页: 回复正常大小", u"網頁: 回復正常大小",
+                         u"Webpage: Resize to normal"};
 constexpr Texts kLabel7{u"中文网页: 简体 > 繁体", u"中文網頁: 簡體 > 繁體",
                         u"Chinese Webpage: Sim. > Trad. Glyph"};
 constexpr Texts kLabel8{u"中文网页: 繁体 > 简体", u"中文網頁: 繁體 > 簡體",
@@ -112,8 +85,10 @@ constexpr Texts kAdd{u"添加", u"添加", u"Add"};
 constexpr Texts kDelete{u"删除", u"刪除", u"Delete"};
 constexpr Texts kEdit{u"修改", u"修改", u"Edit"};
 constexpr Texts kGridHint{
-    u"指定个别网址的缩放比\n网址可以用*及?通配符\n例: http://*.example.com/* 包括该域名及其所有子域名",
-    u"指定個別網址的縮放比\n網址可以用*及?萬用字元\n例: http://*.example.com/* 包括該網域及其所有子網域",
+    u"指定个别网址的缩放比\n网址可以用*及?通配符\n例: http://*.example.com/* "
+    u"包括该域名及其所有子域名",
+    u"指定個別網址的縮放比\n網址可以用*及?萬用字元\n例: http://*.example.com/* "
+    u"包括該網域及其所有子網域",
     u"Assign the zoom ratio of specific URL\nWildcards(* & ?) is allowed in URL\n"
     u"e.g. http://*.example.com/* matches the domain and all its subdomains"};
 constexpr Texts kHelperHint{u"必须启动BHO才能进行自动转换及自动缩放",
@@ -134,7 +109,8 @@ constexpr Texts kPatternCodePage{u"含有系统字码页无法表示的字元", 
                                  u"it holds characters the system code page cannot store"};
 constexpr Texts kNoEditor{u"词汇修正编辑器不可用", u"詞彙修正編輯器不可用",
                           u"The text emendation editor is not available in this version."};
-constexpr Texts kNotSaved{u"设定未能储存: ", u"設定未能儲存: ", u"The settings could not be saved: "};
+constexpr Texts kNotSaved{u"设定未能储存: ", u"設定未能儲存: ",
+                          u"The settings could not be saved: "};
 
 constexpr Texts kAbout2{u"中文简繁转换与网页缩放", u"中文繁簡轉換與網頁縮放",
                         u"Chinese Traditional/Simplified conversion and page zoom"};
@@ -166,7 +142,9 @@ int RatioValue(std::u16string cell) {
 
 std::string Numbered(std::string_view key, int n) { return std::string(key) + std::to_string(n); }
 
-std::string HelperKey() { return std::string(kBrowserHelperObjectsKey) + std::string(kHelperClsid); }
+std::string HelperKey() {
+  return std::string(kBrowserHelperObjectsKey) + std::string(kHelperClsid);
+}
 
 constexpr int kDialogWidth = 520;
 constexpr int kDialogHeight = 480;
@@ -588,9 +566,9 @@ void TForm1::AssignTexts() {
 }
 
 void TForm1::EnableHelperControls(bool on) {
-  for (Control* c : std::initializer_list<Control*>{
-           &cb_ConvertOnSubmit, &Label17, &Label18, &GroupBox4, &SpinEdit2, &Label26,
-           &SpeedButton1, &SpeedButton2, &SpeedButton3, &StringGrid1})
+  for (Control* c : std::initializer_list<Control*>{&cb_ConvertOnSubmit, &Label17, &Label18,
+                                                    &GroupBox4, &SpinEdit2, &Label26, &SpeedButton1,
+                                                    &SpeedButton2, &SpeedButton3, &StringGrid1})
     c->SetEnabled(on);
 }
 
@@ -699,9 +677,8 @@ bool TForm1::CMDialogKey(unsigned virtualKey, unsigned modifiers) {
 LRESULT TForm1::Message(UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_KEYDOWN) {
     bool taken = false;
-    Guarded([&] {
-      taken = CMDialogKey(static_cast<unsigned>(wParam), static_cast<unsigned>(lParam));
-    });
+    Guarded(
+        [&] { taken = CMDialogKey(static_cast<unsigned>(wParam), static_cast<unsigned>(lParam)); });
     if (taken) return 1;
   }
   return Form::Message(message, wParam, lParam);
@@ -783,8 +760,8 @@ void TForm1::FormClose() {
     RegKey key;
     if (RegCreateKeyEx(HKEY_LOCAL_MACHINE, HelperKey(), KEY_WRITE, key.put()) == ERROR_SUCCESS) {
       const std::string name(kHelperRegistryName);
-      const LONG rc = RegSetValueEx(key.get(), "", REG_SZ, name.c_str(),
-                                    static_cast<DWORD>(name.size() + 1));
+      const LONG rc =
+          RegSetValueEx(key.get(), "", REG_SZ, name.c_str(), static_cast<DWORD>(name.size() + 1));
       if (rc != ERROR_SUCCESS) failures += RegErrorText(rc) + "\n";
     } else {
       failures += "cannot create the key HKEY_LOCAL_MACHINE\\" + HelperKey() + "\n";
@@ -891,8 +868,7 @@ void TForm1::UpdateToolbar() {
   TBandForm& t = *toolbar_;
   for (Control* c : std::initializer_list<Control*>{&t.ToolButton9, &t.ToolButton8})
     c->SetVisible(s.page.HelperEnabled);
-  for (Control* c :
-       std::initializer_list<Control*>{&t.ToolButton3, &t.ToolButton4, &t.ToolButton5})
+  for (Control* c : std::initializer_list<Control*>{&t.ToolButton3, &t.ToolButton4, &t.ToolButton5})
     c->SetVisible(s.ShowClipBtn);
   for (Control* c :
        std::initializer_list<Control*>{&t.ToolButton12, &t.ToolButton10, &t.ToolButton11})

@@ -39,9 +39,6 @@ bool GtkToolkit::Open() {
       ".quillmer-toolbar separator { margin: 2px 2px; }\n");
   Gtk::StyleContext::add_provider_for_screen(Gdk::Screen::get_default(), css,
                                              GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
-  // A field keeps its text unselected when it takes the focus; forms select
-  // what they mean to.
-  g_object_set(gtk_settings_get_default(), "gtk-entry-select-on-focus", FALSE, nullptr);
   open_ = true;
   return true;
 }
