@@ -85,4 +85,16 @@ std::optional<int> ArgParser::Parse(const std::vector<std::string>& args) const 
   return std::nullopt;
 }
 
+ArgParser& ArgParser::Script(std::optional<std::string>& file, std::optional<std::string>& code) {
+  auto one = [&file, &code](std::optional<std::string>& which) {
+    return [&file, &code, &which](const std::string& v) -> std::optional<std::string> {
+      if (file || code) return "give one script";
+      which = v;
+      return std::nullopt;
+    };
+  };
+  Value("--script", "--script needs a file", one(file));
+  return Value("-e", "-e needs the script's code", one(code));
+}
+
 }  // namespace quillmer::cli

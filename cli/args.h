@@ -33,6 +33,8 @@ class ArgParser {
   ArgParser& Flag(std::string name, std::function<std::optional<std::string>()> handler);
   // An option followed by its value; without one, missing is the message.
   ArgParser& Value(std::string name, std::string missing, Handler handler);
+  // --script FILE and -e CODE, of which one may be given.
+  ArgParser& Script(std::optional<std::string>& file, std::optional<std::string>& code);
   // Options of which one may be given (repeating it is fine); conflict is
   // the message for a second, different one.
   template <class T>

@@ -117,8 +117,7 @@ void LinkMissing(const fs::path& from, const fs::path& to, int depth = 0) {
     const fs::path target = to / entry.path().filename();
     if (!fs::exists(fs::symlink_status(target, ec)))
       fs::create_symlink(entry.path(), target, ec);
-    else if (fs::is_directory(target, ec) && !fs::is_symlink(target, ec) &&
-             entry.is_directory(ec))
+    else if (fs::is_directory(target, ec) && !fs::is_symlink(target, ec) && entry.is_directory(ec))
       LinkMissing(entry.path(), target, depth + 1);
   }
 }
@@ -150,7 +149,7 @@ struct BrowserWindow::Impl {
   std::vector<Band> bands;
   std::string shown;  // the fingerprint of what the view shows
   std::string title;
-  fs::path scratch;   // the saved copies live here
+  fs::path scratch;  // the saved copies live here
   int generation = 0;
   std::chrono::steady_clock::time_point lastRefresh;
 
@@ -221,8 +220,7 @@ struct BrowserWindow::Impl {
     if (page.empty()) return;
     // A new folder for each version, so that the view never reads a half
     // written one; the one before goes once this is shown.
-    const fs::path previous =
-        generation ? scratch / std::to_string(generation) : fs::path();
+    const fs::path previous = generation ? scratch / std::to_string(generation) : fs::path();
     const fs::path folder = scratch / std::to_string(++generation);
     std::error_code ec;
     fs::create_directories(folder, ec);
@@ -268,7 +266,8 @@ BrowserWindow::BrowserWindow(IWebBrowser2* browser) : impl_(std::make_unique<Imp
   std::string why;
   if (!LoadToolkit(&why)) throw Error("cannot open a window: " + why);
   const char* tmp = std::getenv("TMPDIR");
-  std::string folder = (tmp && *tmp ? std::string(tmp) : std::string("/tmp")) + "/quillmer-view-XXXXXX";
+  std::string folder =
+      (tmp && *tmp ? std::string(tmp) : std::string("/tmp")) + "/quillmer-view-XXXXXX";
   if (!mkdtemp(folder.data())) throw Error("cannot make a folder for the view in " + folder);
   m.scratch = folder;
   m.window = std::make_unique<HostWindow>();

@@ -34,32 +34,20 @@ int Run(const std::vector<std::string>& args) {
   DialogScript script;
   std::optional<std::string> url;
   int zoom = 100;
-  auto usage =
-      ArgParser(Self())
-          .Value("--zoom", "--zoom needs a percentage",
-                 [&](const std::string& v) -> std::optional<std::string> {
-                   if (!ParseInteger(FromUtf8(v), zoom) || zoom < 10 || zoom > 400)
-                     return "--zoom takes a percentage from 10 to 400";
-                   return std::nullopt;
-                 })
-          .Value("--script", "--script needs a file",
-                 [&](const std::string& v) -> std::optional<std::string> {
-                   if (script.given()) return "give one script";
-                   script.file = v;
-                   return std::nullopt;
-                 })
-          .Value("-e", "-e needs the script's code",
-                 [&](const std::string& v) -> std::optional<std::string> {
-                   if (script.given()) return "give one script";
-                   script.code = v;
-                   return std::nullopt;
-                 })
-          .Positional([&](const std::string& a) -> std::optional<std::string> {
-            if (url) return "only one URL";
-            url = a;
-            return std::nullopt;
-          })
-          .Parse(args);
+  auto usage = ArgParser(Self())
+                   .Value("--zoom", "--zoom needs a percentage",
+                          [&](const std::string& v) -> std::optional<std::string> {
+                            if (!ParseInteger(FromUtf8(v), zoom) || zoom < 10 || zoom > 400)
+                              return "--zoom takes a percentage from 10 to 400";
+                            return std::nullopt;
+                          })
+                   .Script(script.file, script.code)
+                   .Positional([&](const std::string& a) -> std::optional<std::string> {
+                     if (url) return "only one URL";
+                     url = a;
+                     return std::nullopt;
+                   })
+                   .Parse(args);
   if (usage) return *usage;
   if (!url) return UsageError(Self(), "name the page's URL");
 
@@ -70,7 +58,8 @@ int Run(const std::vector<std::string>& args) {
   RequireWindows();
   TAddAutoZoom dialog(*CurrentModule(), nullptr);
   const UINT cp = GetACP();
-  dialog.Edit1.SetText(DecodeCodePage(cp, UrlToAutoZoomPattern(EncodeCodePage(cp, FromUtf8(*url)))));
+  dialog.Edit1.SetText(
+      DecodeCodePage(cp, UrlToAutoZoomPattern(EncodeCodePage(cp, FromUtf8(*url)))));
   dialog.SpinEdit1.SetValue(zoom);
   RunDialog(dialog, script);
   return kExitOk;

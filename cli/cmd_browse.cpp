@@ -244,22 +244,7 @@ class Session {
       return Nothing();
     });
     if (window_) DefineWindow(host);
-    host.Define("__print", [](const std::vector<VARIANT>& a) {
-      std::u16string line;
-      if (!a.empty()) VariantToString(a[0], &line);
-      WriteStdout(ToUtf8(line) + "\n");
-      return Nothing();
-    });
-    host.Run(
-        u"function print() {\n"
-        u"  var parts = [];\n"
-        u"  for (var i = 0; i < arguments.length; i++) {\n"
-        u"    var a = arguments[i];\n"
-        u"    parts.push(a !== null && typeof a === 'object' ? JSON.stringify(a) : String(a));\n"
-        u"  }\n"
-        u"  __print(parts.join(' '));\n"
-        u"}\n",
-        "browse");
+    DefinePrint(host);
   }
 
   void DefineWindow(ScriptHost& host) {
@@ -407,18 +392,7 @@ int Run(const std::vector<std::string>& args) {
                            window = true;
                            return std::nullopt;
                          })
-                   .Value("--script", "--script needs a file",
-                          [&](const std::string& v) -> std::optional<std::string> {
-                            if (scriptFile || code) return "give one script";
-                            scriptFile = v;
-                            return std::nullopt;
-                          })
-                   .Value("-e", "-e needs the script's code",
-                          [&](const std::string& v) -> std::optional<std::string> {
-                            if (scriptFile || code) return "give one script";
-                            code = v;
-                            return std::nullopt;
-                          })
+                   .Script(scriptFile, code)
                    .Positional([&](const std::string& a) -> std::optional<std::string> {
                      if (page) return "only one page";
                      page = a;

@@ -30,21 +30,7 @@ const Command& Self();
 int Run(const std::vector<std::string>& args) {
   DialogScript script;
   std::optional<ConvDirection> direction;
-  auto usage = ArgParser(Self())
-                   .Direction(direction)
-                   .Value("--script", "--script needs a file",
-                          [&](const std::string& v) -> std::optional<std::string> {
-                            if (script.given()) return "give one script";
-                            script.file = v;
-                            return std::nullopt;
-                          })
-                   .Value("-e", "-e needs the script's code",
-                          [&](const std::string& v) -> std::optional<std::string> {
-                            if (script.given()) return "give one script";
-                            script.code = v;
-                            return std::nullopt;
-                          })
-                   .Parse(args);
+  auto usage = ArgParser(Self()).Direction(direction).Script(script.file, script.code).Parse(args);
   if (usage) return *usage;
   if (!direction) return UsageError(Self(), kChooseTradOrSimp);
 
@@ -54,7 +40,8 @@ int Run(const std::vector<std::string>& args) {
   } unload;
   RequireWindows();
   ModuleState& module = *CurrentModule();
-  auto editor = MakeEmendationEditor(module, nullptr, *direction == cdToSim ? kEmendGbk : kEmendBig5);
+  auto editor =
+      MakeEmendationEditor(module, nullptr, *direction == cdToSim ? kEmendGbk : kEmendBig5);
   RunDialog(*editor, script);
   if (editor->Saved()) RebuildEmendationTables(module);
   return kExitOk;

@@ -43,20 +43,7 @@ const Command& Self();
 
 int Run(const std::vector<std::string>& args) {
   std::optional<std::string> scriptFile, code;
-  auto usage = ArgParser(Self())
-                   .Value("--script", "--script needs a file",
-                          [&](const std::string& v) -> std::optional<std::string> {
-                            if (scriptFile || code) return "give one script";
-                            scriptFile = v;
-                            return std::nullopt;
-                          })
-                   .Value("-e", "-e needs the script's code",
-                          [&](const std::string& v) -> std::optional<std::string> {
-                            if (scriptFile || code) return "give one script";
-                            code = v;
-                            return std::nullopt;
-                          })
-                   .Parse(args);
+  auto usage = ArgParser(Self()).Script(scriptFile, code).Parse(args);
   if (usage) return *usage;
   const std::string source = scriptFile ? ReadFile(*scriptFile) : code.value_or("");
 
@@ -82,29 +69,14 @@ int Run(const std::vector<std::string>& args) {
     try {
       ScriptHost host;
       auto settle = [] { ProcessMessages(); };
-      DefineWindowFunctions(
-          host, ScriptedWindow{[&form]() -> HWND {
-                                 return form.ModalResult() == mrNone && IsWindow(form.Handle())
-                                            ? form.Handle()
-                                            : nullptr;
-                               },
-                               settle, settle, [&form] { form.Close(); }, true});
-      host.Define("__print", [](const std::vector<VARIANT>& a) {
-        std::u16string line;
-        if (!a.empty()) VariantToString(a[0], &line);
-        WriteStdout(ToUtf8(line) + "\n");
-        return ScriptValue{};
-      });
-      host.Run(
-          u"function print() {\n"
-          u"  var parts = [];\n"
-          u"  for (var i = 0; i < arguments.length; i++) {\n"
-          u"    var a = arguments[i];\n"
-          u"    parts.push(a !== null && typeof a === 'object' ? JSON.stringify(a) : String(a));\n"
-          u"  }\n"
-          u"  __print(parts.join(' '));\n"
-          u"}\n",
-          "options");
+      DefineWindowFunctions(host, ScriptedWindow{[&form]() -> HWND {
+                                                   return form.ModalResult() == mrNone &&
+                                                                  IsWindow(form.Handle())
+                                                              ? form.Handle()
+                                                              : nullptr;
+                                                 },
+                                                 settle, settle, [&form] { form.Close(); }, true});
+      DefinePrint(host);
       host.Run(FromUtf8(source), scriptFile ? *scriptFile : "-e");
     } catch (const std::exception& e) {
       failure = e.what();

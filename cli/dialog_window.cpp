@@ -64,22 +64,7 @@ int RunDialog(Form& dialog, const DialogScript& script) {
                              settle();
                            },
                            true});
-  host.Define("__print", [](const std::vector<VARIANT>& a) {
-    std::u16string line;
-    if (!a.empty()) VariantToString(a[0], &line);
-    WriteStdout(ToUtf8(line) + "\n");
-    return ScriptValue{};
-  });
-  host.Run(
-      u"function print() {\n"
-      u"  var parts = [];\n"
-      u"  for (var i = 0; i < arguments.length; i++) {\n"
-      u"    var a = arguments[i];\n"
-      u"    parts.push(a !== null && typeof a === 'object' ? JSON.stringify(a) : String(a));\n"
-      u"  }\n"
-      u"  __print(parts.join(' '));\n"
-      u"}\n",
-      "dialog");
+  DefinePrint(host);
   host.Run(FromUtf8(source), script.file ? *script.file : "-e");
   settle();
   return result;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cli/automation.h"
+#include "cli/command.h"
 #include "platform/win32/dialogs.h"
 
 // Duktape reports script errors with longjmp, which skips C++ destructors: the
@@ -396,6 +397,25 @@ void ScriptHost::Run(std::u16string_view source, const std::string& name) {
     throw Error("script error in " + name + " " + message, E_FAIL);
   }
   duk_pop(ctx);
+}
+
+void DefinePrint(ScriptHost& host) {
+  host.Define("__print", [](const std::vector<VARIANT>& a) {
+    std::u16string line;
+    if (!a.empty()) VariantToString(a[0], &line);
+    WriteStdout(ToUtf8(line) + "\n");
+    return ScriptValue{};
+  });
+  host.Run(
+      u"function print() {\n"
+      u"  var parts = [];\n"
+      u"  for (var i = 0; i < arguments.length; i++) {\n"
+      u"    var a = arguments[i];\n"
+      u"    parts.push(a !== null && typeof a === 'object' ? JSON.stringify(a) : String(a));\n"
+      u"  }\n"
+      u"  __print(parts.join(' '));\n"
+      u"}\n",
+      "print");
 }
 
 }  // namespace quillmer::cli

@@ -49,4 +49,7 @@ class ScriptHost {
   std::unique_ptr<Impl> impl_;
 };
 
+// print(...): a line of its arguments on standard output (objects as JSON).
+void DefinePrint(ScriptHost& host);
+
 }  // namespace quillmer::cli
