@@ -85,10 +85,10 @@ TEST_F(AutoZoomFormTest, APatternIsStoredAsItIsReadBackAndMatchedWithoutCase) {
 TEST_F(AutoZoomFormTest, EmptyInvalidAndOverlongPatternsAreRefusedAndTheDialogStays) {
   const std::u16string max = u"http://a.example.com/" + std::u16string(26, u'x') + u"*";
   ASSERT_EQ(max.size(), 48u);
+  const std::u16string overlong = u"http://a.example.com/xx" + std::u16string(26, u'x') + u"*";
   for (std::u16string_view bad : {std::u16string_view(u""), std::u16string_view(u"   "),
                                   std::u16string_view(u"http://a.example.com/[x*"),
-                                  std::u16string_view(u"http://a.example.com/xx" +
-                                                      std::u16string(26, u'x') + u"*")}) {
+                                  std::u16string_view(overlong)}) {
     boxes.clear();
     EXPECT_EQ(Confirm(bad, 120), mrNone) << ToUtf8(bad);
     ASSERT_EQ(boxes.size(), 1u) << ToUtf8(bad);

@@ -164,6 +164,7 @@ TEST_F(GtkToolkitTest, AFormOfAnotherCopyLivesInThisCopysWindowAndHoldsItsContro
   // A control where it cannot stand is not made.
   EXPECT_EQ(nullptr, toolkit_->Create(ControlKind::ToolButton, site, "Stray", &module));
   EXPECT_EQ(nullptr, toolkit_->Create(ControlKind::Button, nullptr, "Orphan", &module));
+  DestroyWindow(again);  // before its sink, which lives on this stack, goes
 }
 
 TEST_F(GtkToolkitTest, PropertiesReadBackAsSetAndGeometryFromTheScreen) {
