@@ -48,12 +48,8 @@ int Run(const std::vector<std::string>& args) {
 }
 
 const Command& Self() {
-  static const std::string usage = std::string(kUsage) + kDialogScriptUsage +
-                                   kWindowFunctionsUsage +
-                                   "  key(name)            press a key in the focused control\n"
-                                   "  print(...)           write a line to standard output\n"
-                                   "A script error is reported with its line; the exit status is "
-                                   "then 1.\n";
+  static const std::string usage =
+      std::string(kUsage) + kDialogScriptUsage + kWindowFunctionsUsage + kDialogScriptUsageEnd;
   static const Command command{"emend", "edit the user's emendation table of one direction",
                                usage.c_str(), Run};
   return command;

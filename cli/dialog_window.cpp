@@ -16,6 +16,11 @@ const char* const kDialogScriptUsage =
     "  -e CODE        drive it with CODE\n"
     "Without a script the dialog stays until you close it. A script's functions:\n";
 
+const char* const kDialogScriptUsageEnd =
+    "  key(name)            press a key in the focused control\n"
+    "  print(...)           write a line to standard output\n"
+    "A script error is reported with its line; the exit status is then 1.\n";
+
 void RequireWindows() {
   std::string why;
   if (!LoadToolkit(&why)) throw Error("cannot open a window: " + why);

@@ -26,7 +26,9 @@ struct DialogScript {
 // still open: the caller then closes it as the close box would).
 int RunDialog(Form& dialog, const DialogScript& script);
 
-// The usage lines of the script options and functions, for --help texts.
+// The usage lines of the script options and functions, for --help texts:
+// before the window functions, and after them.
 extern const char* const kDialogScriptUsage;
+extern const char* const kDialogScriptUsageEnd;
 
 }  // namespace quillmer::cli

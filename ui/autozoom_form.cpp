@@ -42,20 +42,6 @@ bool IsBlank(std::u16string_view text) {
   return true;
 }
 
-// The ANSI bytes of text; nullopt when the code page cannot hold it all.
-std::optional<std::string> ToAnsi(UINT cp, std::u16string_view text) {
-  if (text.empty()) return std::string();
-  const int n = WideCharToMultiByte(cp, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                    nullptr, nullptr);
-  if (n <= 0) return std::nullopt;
-  std::string out(static_cast<std::size_t>(n), '\0');
-  bool usedDefault = false;
-  WideCharToMultiByte(cp, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr,
-                      &usedDefault);
-  if (usedDefault) return std::nullopt;
-  return out;
-}
-
 // The adapter through which the toolbar sees the dialog.
 class ToolbarAutoZoomDialog final : public AutoZoomUrlDialog {
  public:
@@ -122,7 +108,7 @@ std::string TAddAutoZoom::CheckedPattern() {
   // An empty pattern would be read back as "http://*" and zoom every page.
   if (IsBlank(typed)) return refuse(Pick(kEmpty, language));
   const UINT cp = module_.store ? module_.store->CodePage() : GetACP();
-  const std::optional<std::string> ansi = ToAnsi(cp, typed);
+  const std::optional<std::string> ansi = EncodeCodePageExactly(cp, typed);
   if (!ansi) return refuse(Pick(kInvalid, language) + typed);
   // Stored as it is read back, so that it matches the same after a restart.
   std::string pattern = NormalizeUrlPattern(*ansi);

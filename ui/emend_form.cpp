@@ -53,20 +53,6 @@ struct ModeLook {
 constexpr ModeLook kLooks[2] = {{14208763, 14604028, 14142715, 136},
                                 {13424809, 14081722, 13293221, 134}};
 
-// The bytes of text in cp; nullopt when the code page cannot hold all of it.
-std::optional<std::string> Encode(UINT cp, std::u16string_view text) {
-  if (text.empty()) return std::string();
-  const int n = WideCharToMultiByte(cp, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                    nullptr, nullptr);
-  if (n <= 0) return std::nullopt;
-  std::string out(static_cast<std::size_t>(n), '\0');
-  bool usedDefault = false;
-  WideCharToMultiByte(cp, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr,
-                      &usedDefault);
-  if (usedDefault) return std::nullopt;
-  return out;
-}
-
 // The characters of text that cp cannot hold, each once.
 std::u16string Unholdable(UINT cp, std::u16string_view text) {
   std::u16string out;
@@ -76,7 +62,7 @@ std::u16string Unholdable(UINT cp, std::u16string_view text) {
         text[i + 1] < 0xE000)
       n = 2;
     const std::u16string_view c = text.substr(i, n);
-    if (!Encode(cp, c) && out.find(c) == std::u16string::npos) out += c;
+    if (!EncodeCodePageExactly(cp, c) && out.find(c) == std::u16string::npos) out += c;
     i += n;
   }
   return out;
@@ -121,7 +107,7 @@ std::vector<GridRow> ReadEmendationTable(std::string_view bytes, UINT codePage) 
 std::string WriteEmendationTable(const std::vector<GridRow>& rows, const GridRow& titles,
                                  UINT codePage) {
   auto encode = [&](std::u16string_view text, std::size_t row) {
-    auto bytes = Encode(codePage, text);
+    auto bytes = EncodeCodePageExactly(codePage, text);
     if (!bytes)
       throw Error("row " + std::to_string(row) + " holds characters code page " +
                       std::to_string(codePage) +

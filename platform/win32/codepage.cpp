@@ -518,6 +518,19 @@ std::string EncodeCodePage(UINT cp, std::u16string_view text) {
   return out;
 }
 
+std::optional<std::string> EncodeCodePageExactly(UINT cp, std::u16string_view text) {
+  if (text.empty()) return std::string();
+  const int n = WideCharToMultiByte(cp, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                    nullptr, nullptr);
+  if (n <= 0) return std::nullopt;
+  std::string out(static_cast<std::size_t>(n), '\0');
+  bool usedDefault = false;
+  WideCharToMultiByte(cp, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr,
+                      &usedDefault);
+  if (usedDefault) return std::nullopt;
+  return out;
+}
+
 void SetCodePageInstalled(UINT cp, bool installed) {
   auto& cache = Cache();
   std::lock_guard lock(cache.mutex);

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -44,6 +45,9 @@ std::u16string DecodeCodePage(UINT cp, std::string_view bytes);
 void DecodeCodePage(UINT cp, std::string_view bytes, std::u16string& out);
 std::string EncodeCodePage(UINT cp, std::u16string_view text);
 void EncodeCodePage(UINT cp, std::u16string_view text, std::string& out);
+// The bytes of text in cp; nullopt when cp cannot hold all of it (nothing is
+// put in its place), for text that must be stored exactly.
+std::optional<std::string> EncodeCodePageExactly(UINT cp, std::u16string_view text);
 
 // Per-character answers for 936 and 950, from lookup arrays that are filled
 // from ICU as characters are first met. EncodeUnitCached gives the bytes (1 or
