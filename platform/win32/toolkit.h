@@ -57,6 +57,15 @@ enum class ControlKind : std::int32_t {
                    // ItemIndex: the page shown; QM_CHANGE when the user turns
   TabPage,         // Caption is the tab's label
   PageView,        // shows a page: Url (a file) or Text (HTML) with Base
+  WebView,         // a browser view of the engine, its pages in the engine's
+                   // web process with our extension (see PageCall): Url
+                   // loads an address (http, https, file, about) and reads
+                   // the one shown; Caption reads the title; Loading 1 while
+                   // a page loads; Navigate goes back, forward, reloads or
+                   // stops; CanGoBack, CanGoForward; Items: entries added to
+                   // the page's context menu (chosen: QM_CLICK, wParam the
+                   // entry's index); ItemIndex written: chooses that entry of
+                   // the context menu now open; QM_NAVIGATE as pages load
 };
 
 // Properties. Strings are UTF-8; images PNG bytes; colours 0x00BBGGRR.
@@ -111,8 +120,16 @@ enum class Prop : std::int32_t {
                // the current cell in the grid's client area
   ImageItem,   // ImageComboBox: the item whose image Image sets
   FontHeight,  // the font's character height in pixels; 0: the default
-  Loading,     // PageView, read only: 1 while the page is still loading
+  Loading,     // PageView, WebView, read only: 1 while the page is still loading
+  Navigate,    // WebView, write: kGoBack, kGoForward, kReload, kStop
+  CanGoBack,   // WebView, read only
+  CanGoForward,
 };
+
+constexpr std::int32_t kGoBack = 1;
+constexpr std::int32_t kGoForward = 2;
+constexpr std::int32_t kReload = 3;
+constexpr std::int32_t kStop = 4;
 
 constexpr std::int32_t kStyleButton = 0;
 constexpr std::int32_t kStyleCheck = 1;
@@ -145,6 +162,12 @@ constexpr UINT QM_DBLCLICK = 0x1408;     // double click (a grid: on the selecti
 constexpr UINT QM_EDITSTART = 0x1409;    // a grid cell's editor is about to open;
                                          // wParam row, lParam col; return 1 to refuse
 constexpr UINT QM_HOVER = 0x140A;        // wParam 1: the pointer came in, 0: left
+constexpr UINT QM_NAVIGATE = 0x140B;     // a WebView's page: wParam kLoad*
+constexpr WPARAM kLoadStarted = 1;       // a main-frame load began (Url: where to)
+constexpr WPARAM kLoadCommitted = 2;     // the new page is shown (Url, Caption)
+constexpr WPARAM kLoadFinished = 3;
+constexpr WPARAM kLoadFailed = 4;
+constexpr WPARAM kTitleChanged = 5;
 
 // Where a handle's messages go: the window layer of the copy that made it.
 struct WindowSink {
@@ -166,6 +189,16 @@ struct MessagePump {
  protected:
   ~MessagePump() = default;
 };
+
+// The answer of a page's web process to PageCall: ok false when the page
+// could not be reached or the extension refused (text then says why).
+using PageReply = void (*)(void* context, bool ok, const char* text, std::size_t size);
+
+// What the toolkit itself asks the extension: before a navigation of the
+// main frame (a link, a form, back, forward, reload, or an address loaded
+// through Url), kPageBeforeNavigate with the address; the answer "1"
+// cancels the navigation. A page that cannot be reached lets it go on.
+inline constexpr const char* kPageBeforeNavigate = "BeforeNavigate2";
 
 // The answers a message box can be given from outside (scripts, tests).
 constexpr int kNoAnswer = 0;
@@ -211,6 +244,13 @@ struct Toolkit {
   virtual void AddPump(MessagePump* pump) = 0;
   virtual void RemovePump(MessagePump* pump) = 0;
 
+  // Sends the message name with its arguments (UTF-8) to the extension in
+  // the web process of a WebView's page, and runs the loop until it answers
+  // (reply is called once, before PageCall returns) or timeoutMs passes
+  // (false, reply not called). False at once for a handle that is no WebView.
+  virtual bool PageCall(HWND view, const char* name, const char* const* args, std::size_t count,
+                        PageReply reply, void* context, int timeoutMs) = 0;
+
   // A pop-up menu at a screen position; returns at once (the choice comes as
   // QM_CLICK to the item).
   virtual bool PopupMenu(HWND menu, int screenX, int screenY) = 0;
@@ -237,6 +277,10 @@ struct Toolkit {
 using ToolkitEntry = Toolkit* (*)();
 inline constexpr const char* kToolkitEntry = "quillmer_toolkit";
 inline constexpr const char* kToolkitLibrary = "libquillmer-gtk.so";
-inline constexpr int kToolkitVersion = 1;
+// Where a WebView's engine finds our web-process extension: the folder
+// QUILLMER_WEBEXT_DIR names, else "quillmer-webext" beside the toolkit.
+inline constexpr const char* kWebExtensionFolder = "quillmer-webext";
+inline constexpr const char* kWebExtensionLibrary = "libquillmer-webext.so";
+inline constexpr int kToolkitVersion = 2;
 
 }  // namespace quillmer
