@@ -97,6 +97,9 @@ class GtkToolkit final : public Toolkit {
   bool Click(HWND control, int button) override;
   bool PressKey(unsigned virtualKey, bool shift, bool ctrl, bool alt) override;
   bool Screenshot(HWND window, const char* path) override;
+  bool PageCall(HWND, const char*, const char* const*, std::size_t, PageReply, void*, int) override {
+    return false;
+  }
 
   // For the parts in the other files.
   Entry* Get(HWND h);

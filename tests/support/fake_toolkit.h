@@ -48,6 +48,9 @@ class FakeToolkit final : public Toolkit {
   // Enter clicks the window's default button and Escape its cancel button.
   bool PressKey(unsigned virtualKey, bool shift, bool ctrl, bool alt) override;
   bool Screenshot(HWND, const char*) override { return false; }
+  bool PageCall(HWND, const char*, const char* const*, std::size_t, PageReply, void*, int) override {
+    return false;
+  }
 
   // For tests.
   HWND Named(const std::string& name) const { return Find(nullptr, name.c_str()); }
