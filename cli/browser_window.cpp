@@ -1,5 +1,7 @@
 #include "cli/browser_window.h"
 
+#include "cli/band_site.h"
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -29,33 +31,6 @@ namespace {
 constexpr int kWindowWidth = 960;
 constexpr int kWindowHeight = 720;
 constexpr int kRefreshMs = 250;
-
-// What the bands are given as their site: the band site's window, the focus
-// notifications (ignored), and the window's browser as a service.
-class BandSite final : public ComObject<IOleWindow, IInputObjectSite, IServiceProvider> {
- public:
-  BandSite(HWND window, IWebBrowser2* browser) : window_(window), browser_(browser) {}
-
-  HRESULT GetWindow(HWND* window) override {
-    if (!window) return E_POINTER;
-    *window = window_;
-    return S_OK;
-  }
-  HRESULT ContextSensitiveHelp(bool) override { return E_NOTIMPL; }
-  HRESULT OnFocusChangeIS(IUnknown*, bool) override { return S_OK; }
-  HRESULT QueryService(REFGUID service, REFIID riid, void** out) override {
-    if (!out) return E_POINTER;
-    *out = nullptr;
-    if ((service == SID_SWebBrowserApp || service == SID_STopLevelBrowser) && browser_)
-      return browser_->QueryInterface(riid, out);
-    return E_NOINTERFACE;
-  }
-  void Forget() { browser_ = nullptr; }
-
- private:
-  HWND window_;
-  ComPtr<IWebBrowser2> browser_;
-};
 
 // The top-level window: lays its parts out again when resized, and closes
 // when the user closes it.
@@ -138,74 +113,20 @@ struct BrowserWindow::Impl {
   std::unique_ptr<HostWindow> window;
   std::unique_ptr<Form> bandSite;
   std::unique_ptr<PageView> view;
-  ComPtr<BandSite> site;
-  struct Band {
-    std::string clsid;
-    ComPtr<IObjectWithSite> object;
-    ComPtr<IDeskBand> desk;
-    HWND window = nullptr;
-    int height = 0;
-  };
-  std::vector<Band> bands;
+  std::unique_ptr<BandSiteHost> bands;
   std::string shown;  // the fingerprint of what the view shows
   std::string title;
   fs::path scratch;  // the saved copies live here
   int generation = 0;
   std::chrono::steady_clock::time_point lastRefresh;
 
-  void LoadBands() {
-    RegKey key;
-    if (RegOpenKeyEx(HKEY_LOCAL_MACHINE, kToolbarKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS)
-      return;
-    std::string name;
-    for (DWORD i = 0; RegEnumValue(key.get(), i, &name) == ERROR_SUCCESS; ++i) {
-      auto clsid = GuidFromString(name);
-      if (!clsid) continue;
-      Band band{name, {}, {}, nullptr, 0};
-      HRESULT hr = CoCreateInstance(*clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IObjectWithSite,
-                                    band.object.put_void());
-      if (SUCCEEDED(hr)) hr = band.object->SetSite(site->Identity());
-      if (SUCCEEDED(hr)) hr = band.object->QueryInterface(IID_OF(IDeskBand), band.desk.put_void());
-      if (SUCCEEDED(hr)) hr = band.desk->GetWindow(&band.window);
-      if (FAILED(hr)) {
-        std::string why = LastActivationError();
-        std::fprintf(stderr, "quillmer browse: the toolbar %s was not loaded: %s\n", name.c_str(),
-                     (why.empty() ? HResultText(hr) : why).c_str());
-        if (band.object) band.object->SetSite(nullptr);
-        continue;
-      }
-      DESKBANDINFO info;
-      info.dwMask = DBIM_MINSIZE | DBIM_ACTUAL | DBIM_TITLE;
-      if (SUCCEEDED(band.desk->GetBandInfo(0, 0, &info)))
-        band.height = std::max<int>(info.ptMinSize.y, info.ptActual.y);
-      band.desk->ShowDW(true);
-      bands.push_back(std::move(band));
-    }
-  }
-
-  int BandsHeight() const {
-    int h = 0;
-    for (const auto& b : bands) h += b.height;
-    return h;
-  }
-
   void Layout() {
     if (!window || !IsWindow(window->Handle())) return;
     const int width = std::max(window->Width(), 100);
     const int height = std::max(window->Height(), 100);
-    const int bandsHeight = BandsHeight();
+    const int bandsHeight = bands->Height();
     bandSite->SetBounds(0, 0, width, bandsHeight);
-    Toolkit* kit = CurrentToolkit();
-    int top = 0;
-    for (const auto& b : bands) {
-      if (kit && kit->Exists(b.window)) {
-        kit->SetInt(b.window, Prop::Left, 0);
-        kit->SetInt(b.window, Prop::Top, top);
-        kit->SetInt(b.window, Prop::Width, width);
-        kit->SetInt(b.window, Prop::Height, b.height);
-      }
-      top += b.height;
-    }
+    bands->Layout(width);
     view->SetBounds(0, bandsHeight, width, std::max(height - bandsHeight, 1));
   }
 
@@ -242,14 +163,7 @@ struct BrowserWindow::Impl {
   }
 
   void Close() {
-    for (auto& b : bands) {
-      b.desk->ShowDW(false);
-      b.desk->CloseDW(0);
-      b.object->SetSite(nullptr);
-    }
-    bands.clear();
-    if (site) site->Forget();
-    site = nullptr;
+    if (bands) bands->Close();
     view.reset();
     bandSite.reset();
     window.reset();
@@ -275,8 +189,7 @@ BrowserWindow::BrowserWindow(IWebBrowser2* browser) : impl_(std::make_unique<Imp
   m.window->SetSize(kWindowWidth, kWindowHeight);
   m.bandSite = std::make_unique<Form>(ControlKind::Form, m.window->Handle(), "BandSite");
   m.view = std::make_unique<PageView>(*m.window, "PageView");
-  m.site = MakeComObject<BandSite>(m.bandSite->Handle(), browser);
-  m.LoadBands();
+  m.bands = std::make_unique<BandSiteHost>(m.bandSite->Handle(), browser);
   m.window->OnResize = [&m] { m.Layout(); };
   // Keys reach the page as the browser hands them on: the helper's hotkeys
   // work from the keyboard.
@@ -331,10 +244,6 @@ void BrowserWindow::Settle(int ms) {
   ProcessMessages();
 }
 
-std::vector<std::string> BrowserWindow::Bands() const {
-  std::vector<std::string> out;
-  for (const auto& b : impl_->bands) out.push_back(b.clsid);
-  return out;
-}
+std::vector<std::string> BrowserWindow::Bands() const { return impl_->bands->Classes(); }
 
 }  // namespace quillmer::cli

@@ -9,10 +9,13 @@
 #include <thread>
 #include <vector>
 
+#include "cli/addons.h"
 #include "cli/args.h"
 #include "cli/automation.h"
 #include "cli/browser_window.h"
 #include "cli/command.h"
+#include "cli/engine_session.h"
+#include "cli/engine_window.h"
 #include "cli/page_io.h"
 #include "cli/script_host.h"
 #include "cli/window_script.h"
@@ -32,7 +35,8 @@ namespace quillmer::cli {
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: quillmer browse [--window] [--script FILE | -e CODE] [PAGE]\n"
+    "Usage: quillmer browse [--window [--engine webkit|model]] [--script FILE | -e CODE]\n"
+    "                       [PAGE]\n"
     "Opens a browser window with the add-on loaded as the browser loads it: every\n"
     "object registered under the \"Browser Helper Objects\" key (quillmer register adds\n"
     "ours) is made from its class and given the window as its site; they read\n"
@@ -46,6 +50,11 @@ constexpr const char* kUsage =
     "                 registered under the browser's \"Toolbar\" key (quillmer register\n"
     "                 adds ours) above a view of the page as it stands; without a\n"
     "                 script it stays until you close it\n"
+    "  --engine E     with --window: webkit (the default when its extension is\n"
+    "                 installed) browses real pages (http, https, file) in WebKitGTK,\n"
+    "                 with an address bar and back and forward, the add-on's helper\n"
+    "                 running in the engine's web process; model shows the page\n"
+    "                 of the browser model as it stands\n"
     "  --script FILE  run the JavaScript in FILE (after PAGE has loaded, if given)\n"
     "  -e CODE        run CODE\n\n"
     "The script's functions act on the window and its top-level page:\n"
@@ -63,6 +72,9 @@ constexpr const char* kUsage =
     "  print(...)           write a line to standard output\n"
     "  wait(ms)             let messages run for ms milliseconds\n"
     "With --window, also:\n";
+constexpr const char* kUsageEngine =
+    "With the engine, PAGE is any address, and the functions above but follow()\n"
+    "and save() act on the live page:\n";
 constexpr const char* kUsageEnd =
     "A script error is reported with its line; the exit status is then 1.\n";
 
@@ -86,37 +98,14 @@ class Session {
   IWebBrowser2* browser() const { return browser_.get(); }
 
   // The helper objects, as the browser makes them for a new window.
-  void LoadAddOns() {
-    std::string path(kBrowserHelperObjectsKey);
-    path.pop_back();  // the trailing separator
-    RegKey key;
-    if (RegOpenKeyEx(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, key.put()) != ERROR_SUCCESS) return;
-    std::string name;
-    for (DWORD i = 0; RegEnumKeyEx(key.get(), i, &name) == ERROR_SUCCESS; ++i) {
-      auto clsid = GuidFromString(name);
-      if (!clsid) continue;
-      ComPtr<IObjectWithSite> helper;
-      HRESULT hr = CoCreateInstance(*clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IObjectWithSite,
-                                    helper.put_void());
-      if (FAILED(hr)) {
-        std::string why = LastActivationError();
-        std::fprintf(stderr, "quillmer browse: the helper object %s was not loaded: %s\n",
-                     name.c_str(), (why.empty() ? HResultText(hr) : why).c_str());
-        continue;
-      }
-      // The browser does not look at the answer.
-      helper->SetSite(browser_.get());
-      helpers_.push_back({name, helper});
-    }
-  }
+  void LoadAddOns() { helpers_ = cli::LoadAddOns(browser_.get(), "quillmer browse"); }
 
   // Closes the window: OnQuit, then the helpers lose their site and go.
   void Close() {
     window_.reset();  // its bands first, while the browser is there
     if (!browser_) return;
     browser_->Quit();
-    for (auto& h : helpers_) h.object->SetSite(nullptr);
-    helpers_.clear();
+    ReleaseAddOns(helpers_);
     browser_ = nullptr;
     FreeUnusedServers();
   }
@@ -267,11 +256,6 @@ class Session {
   }
 
  private:
-  struct Helper {
-    std::string clsid;
-    ComPtr<IObjectWithSite> object;
-  };
-
   // "120%" as 120; an empty zoom is 100%.
   static std::int32_t ZoomPercent(const std::u16string& text) {
     std::int32_t n = 0;
@@ -379,12 +363,13 @@ class Session {
   }
 
   ComPtr<IWebBrowser2> browser_;
-  std::vector<Helper> helpers_;
+  std::vector<AddOn> helpers_;
   std::unique_ptr<BrowserWindow> window_;
 };
 
 int Run(const std::vector<std::string>& args) {
   std::optional<std::string> scriptFile, code, page;
+  std::optional<std::string> engine;
   bool window = false;
   auto usage = ArgParser(Self())
                    .Flag("--window",
@@ -392,6 +377,13 @@ int Run(const std::vector<std::string>& args) {
                            window = true;
                            return std::nullopt;
                          })
+                   .Value("--engine", "--engine needs webkit or model",
+                          [&](const std::string& v) -> std::optional<std::string> {
+                            if (v != "webkit" && v != "model")
+                              return "--engine takes webkit or model, not " + v;
+                            engine = v;
+                            return std::nullopt;
+                          })
                    .Script(scriptFile, code)
                    .Positional([&](const std::string& a) -> std::optional<std::string> {
                      if (page) return "only one page";
@@ -402,8 +394,21 @@ int Run(const std::vector<std::string>& args) {
   if (usage) return *usage;
   if (!page && !scriptFile && !code && !window)
     return UsageError(Self(), "name a page or give a script");
+  if (engine && !window) return UsageError(Self(), "--engine goes with --window");
 
   const std::string source = scriptFile ? ReadFile(*scriptFile) : code.value_or("");
+  if (window && engine != "model") {
+    std::string why;
+    if (!LoadToolkit(&why)) throw Error("cannot open a window: " + why);
+    if (EngineInstalled()) {
+      std::optional<std::string> script;
+      if (scriptFile || code) script = source;
+      return RunEngineBrowse(page, script, scriptFile ? *scriptFile : "-e");
+    }
+    if (engine == "webkit")
+      throw Error("the engine's extension (" + std::string(kWebExtensionLibrary) +
+                  ") is not installed beside the window toolkit");
+  }
   SetEncodingDetector(DetectPageCodePage);
   Session session;
   session.LoadAddOns();
@@ -431,7 +436,8 @@ int Run(const std::vector<std::string>& args) {
 }
 
 const Command& Self() {
-  static const std::string usage = std::string(kUsage) + kWindowFunctionsUsage + kUsageEnd;
+  static const std::string usage = std::string(kUsage) + kWindowFunctionsUsage + kUsageEngine +
+                                   kEngineFunctionsUsage + kUsageEnd;
   static const Command command{"browse", "open a scriptable browser window with the add-on",
                                usage.c_str(), Run};
   return command;

@@ -21,7 +21,7 @@ run() {
   if [ -n "${DISPLAY:-}" ]; then "$@"; else xvfb-run -a -s "-screen 0 1280x1024x24" "$@"; fi
 }
 for acp in 936 950 1252; do
-  QUILLMER_ACP=$acp run "$quillmer" browse --window -e "
+  QUILLMER_ACP=$acp run "$quillmer" browse --window --engine model -e "
     screenshot('$out/toolbar-$acp.png');
     click('ToolButton1');
     screenshot('$out/toolbar-$acp-trad.png');

@@ -7,6 +7,7 @@
 
 #include "engine/clipboard.h"
 #include "page/page_convert.h"
+#include "page/support_message.h"
 #include "page/url_pattern.h"
 #include "platform/base/text.h"
 #include "platform/win32/dialogs.h"
@@ -326,9 +327,28 @@ void TBandForm::ApplyBackgroundColor() {
 }
 
 void TBandForm::ToolButton1Click(Control& Sender) {
-  const ConvDirection direction = Sender.Tag == 2 ? cdToSim : cdToTrad;
-  ConvertPageForUser(module_.PageConversion(), Browser.get(), direction,
-                     reinterpret_cast<OwnerWindow>(Handle()));
+  ConvertPage(Sender.Tag == 2 ? cdToSim : cdToTrad);
+}
+
+void TBandForm::ConvertPage(ConvDirection direction) {
+  const auto owner = reinterpret_cast<OwnerWindow>(Handle());
+  ComPtr<IPageWork> remote = Browser ? Browser.query<IPageWork>() : ComPtr<IPageWork>();
+  if (!remote) {
+    ConvertPageForUser(module_.PageConversion(), Browser.get(), direction, owner);
+    return;
+  }
+  // The page lives in the engine's web process: the same checks here, the
+  // conversion there.
+  ConvertingBrowserEntry entry(module_.page, Browser.get());
+  for (UINT cp : {kCodePageBig5, kCodePageGbk}) {
+    if (!IsValidCodePage(cp)) {
+      ShowSupportMissing(owner, cp, UiCodePage(module_.PageConversion().settings));
+      return;
+    }
+  }
+  ConversionBusyScope busy(module_.page);
+  if (!busy.acquired()) return;
+  OleCheck(remote->ConvertPage(direction == cdToSim ? 1 : 0), "IPageWork::ConvertPage");
 }
 
 void TBandForm::ToolButton4Click(Control& Sender) {
@@ -392,8 +412,7 @@ void TBandForm::MenuClick(Control& Sender) {
       // The page is converted as the page buttons do it: entered in
       // ConvertingBrowsers, the code pages checked, guarded by ConversionBusy.
       if (mode != 0 && !module_.page.ConversionBusy) {
-        ConvertPageForUser(module_.PageConversion(), Browser.get(), mode == 1 ? cdToSim : cdToTrad,
-                           reinterpret_cast<OwnerWindow>(Handle()));
+        ConvertPage(mode == 1 ? cdToSim : cdToTrad);
         ProcessMessages();
       }
       break;

@@ -82,6 +82,8 @@ class TBandForm : public Form {
   LRESULT Message(UINT message, WPARAM wParam, LPARAM lParam) override;
 
  private:
+  // The page command on Browser, in the direction given.
+  void ConvertPage(ConvDirection direction);
   void LoadImages();
   void BuildControls();
   void AssignTexts();

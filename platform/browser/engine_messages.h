@@ -10,24 +10,22 @@ namespace quillmer::engine_messages {
 // "ConvertPage" [direction "0" to Traditional | "1" to Simplified]: the whole
 //   window at the user's request (the automation object's ConToTrad/ConToSim).
 inline constexpr const char* kConvertPage = "ConvertPage";
-// "ZoomStep" [increment, "1" in | "0" out] → the percentage now set.
-inline constexpr const char* kZoomStep = "ZoomStep";
-// "SetPageZoom" [percent] → "1" when it wrote, "0" when the page had it.
-inline constexpr const char* kSetPageZoom = "SetPageZoom";
-// "BodyZoom" → the body's zoom as the auto-zoom dialog is offered it.
-inline constexpr const char* kBodyZoom = "BodyZoom";
+// "GetZoom" → the body's inline zoom as the page states it ("" when unset);
+// "PutZoom" [text] writes it ("" removes it). What the toolbar's zoom reads
+// and writes, call by call.
+inline constexpr const char* kGetZoom = "GetZoom";
+inline constexpr const char* kPutZoom = "PutZoom";
 // "MenuExt" [page URL (res://...)]: runs a context-menu page with
 // external.menuArguments the window the menu was opened in.
 inline constexpr const char* kMenuExt = "MenuExt";
 
 // What scripts read and do (browse --window).
 // "Text" → the body's text; "Title"; "Charset" → the document's charset as
-// the browser names it; "Zoom" → percent; "Url"; "Property" [name] → the
-// browser property as text ("" when unset).
+// the browser names it; "Url"; "Property" [name] → the browser property as
+// text ("" when unset).
 inline constexpr const char* kText = "Text";
 inline constexpr const char* kTitle = "Title";
 inline constexpr const char* kCharset = "Charset";
-inline constexpr const char* kZoom = "Zoom";
 inline constexpr const char* kUrl = "Url";
 inline constexpr const char* kProperty = "Property";
 // "SetValue" [name or id, text]: types text into the top page's form control.

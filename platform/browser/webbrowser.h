@@ -68,6 +68,19 @@ struct IWebBrowser2 : IDispatch {
   virtual HRESULT get_Busy(bool* out) = 0;
 };
 
+// A browser whose page lives in another process: a real engine keeps its
+// documents in its web process, out of reach call by call, so a whole page
+// conversion is sent there and run there, by the same code, on the live page.
+// The model's browsers do not offer it.
+struct IPageWork : IUnknown {
+  QM_INTERFACE(IPageWork, IUnknown, "{6A1E3C52-0F7B-4D9A-8E21-5B3C7D9F1A64}")
+  // Converts the window's page with its frames at the user's request:
+  // direction 0 to Traditional, 1 to Simplified.
+  virtual HRESULT ConvertPage(LONG direction) = 0;
+};
+
+inline constexpr IID IID_IPageWork = IPageWork::iid;
+
 constexpr HRESULT INET_E_RESOURCE_NOT_FOUND = static_cast<HRESULT>(0x800C0005u);
 
 inline constexpr IID IID_IWebBrowser2 = IWebBrowser2::iid;

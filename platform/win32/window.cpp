@@ -51,6 +51,7 @@ struct ToolkitState {
   bool tried = false;
   Toolkit* toolkit = nullptr;
   std::string why;
+  std::string path;
 };
 
 State& S() {
@@ -349,6 +350,7 @@ Toolkit* LoadToolkit(std::string* why) {
         break;
       }
       t.toolkit = toolkit;
+      t.path = path;
       toolkit->AddPump(&Pump());
       reasons.clear();
       break;
@@ -357,6 +359,12 @@ Toolkit* LoadToolkit(std::string* why) {
   }
   if (why) *why = t.why;
   return t.toolkit;
+}
+
+std::string LoadedToolkitPath() {
+  ToolkitState& t = T();
+  std::lock_guard lock(t.mutex);
+  return t.toolkit ? t.path : std::string();
 }
 
 Toolkit* CurrentToolkit() {

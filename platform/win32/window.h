@@ -79,6 +79,8 @@ void SetPlatformId(DWORD id);
 // (or in its lib/quillmer folder); null when it cannot be loaded or no
 // display opened, with the reason in *why.
 Toolkit* LoadToolkit(std::string* why = nullptr);
+// The file the toolkit was loaded from; empty while none is loaded.
+std::string LoadedToolkitPath();
 // The toolkit when one is loaded; never loads it.
 Toolkit* CurrentToolkit();
 // Tests: a toolkit of their own (null: none until the next window loads one).

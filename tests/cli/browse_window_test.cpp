@@ -54,7 +54,7 @@ class BrowseWindow : public ::testing::Test {
     return RunQuillmer(args, "", env);
   }
   testing::RunResult Window(const std::string& page, const std::string& code) {
-    return Run({"browse", "--window", "-e", code, page});
+    return Run({"browse", "--window", "--engine", "model", "-e", code, page});
   }
   void Settings(const std::string& ini) { WriteAll(dir / "home" / "Quillmer.ini", ini); }
   static bool Contains(const std::string& text, std::u16string_view what) {
@@ -150,7 +150,7 @@ TEST_F(BrowseWindow, ARealClickFromOutsideConvertsThePage) {
       ::setenv(e.substr(0, eq).c_str(), value.c_str(), 1);
     }
     std::string page = kPages + "conv_frame2.html";
-    ::execl(QUILLMER_BINARY, QUILLMER_BINARY, "browse", "--window", "-e", code.c_str(),
+    ::execl(QUILLMER_BINARY, QUILLMER_BINARY, "browse", "--window", "--engine", "model", "-e", code.c_str(),
             page.c_str(), nullptr);
     _exit(127);
   }

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "cli/engine_browser.h"
 #include "page/page_access.h"
 #include "platform/browser/page.h"
 #include "platform/win32/codepage.h"
@@ -179,6 +180,55 @@ TEST_F(BandFormTest, APageCommandStopsForAMissingCodePageAndWhileAConversionRuns
   EXPECT_EQ(boxes[0].caption, u"Quillmer");
   EXPECT_TRUE(module.page.ConvertingBrowsers.empty());
   EXPECT_FALSE(module.page.ConversionBusy);
+}
+
+// A browser of the engine: the page is in the web process, and the toolbar
+// reaches it through messages, a whole conversion at once, the zoom call by
+// call.
+TEST_F(BandFormTest, AnEnginePageIsConvertedWhereItLivesAndZoomedThroughItsBody) {
+  std::vector<std::string> sent;
+  std::string zoom = "120%";
+  ComPtr<IWebBrowser2> engine = cli::MakeEngineBrowser(
+      [&](const char* name, const std::vector<std::string>& args) -> std::string {
+        std::string line = name;
+        for (const auto& a : args) line += " " + a;
+        sent.push_back(line);
+        if (line == "GetZoom") return zoom;
+        if (line.rfind("PutZoom ", 0) == 0) zoom = args[0];
+        return {};
+      },
+      cli::EngineViewState{[] { return std::u16string(u"http://127.0.0.1/a.html"); },
+                           [] { return std::u16string(u"A"); }, [] { return false; },
+                           [](const std::u16string&) {}, [] {}});
+  TBandForm& form = MakeForm();
+  form.Browser = engine;
+
+  form.ActionWeb2SimExecute();
+  form.ActionWeb2TradExecute();
+  EXPECT_EQ(sent, (std::vector<std::string>{"ConvertPage 1", "ConvertPage 0"}));
+  EXPECT_TRUE(module.page.ConvertingBrowsers.empty());
+  EXPECT_FALSE(module.page.ConversionBusy);
+
+  sent.clear();
+  form.ActionZoomInExecute();
+  EXPECT_EQ(zoom, "130%");
+  form.ActionZoomResetExecute();
+  EXPECT_EQ(zoom, "100%");
+  EXPECT_EQ(sent, (std::vector<std::string>{"GetZoom", "PutZoom 130%", "GetZoom", "PutZoom 100%"}));
+
+  // The same checks as for any page come first: nothing is sent without
+  // the code page, or while a conversion runs.
+  sent.clear();
+  SetCodePageInstalled(kCodePageBig5, false);
+  form.ActionWeb2TradExecute();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text, u"Traditional Chinese Support is not installed!");
+  SetCodePageInstalled(kCodePageBig5, true);
+  module.page.ConversionBusy = true;
+  form.ActionWeb2TradExecute();
+  module.page.ConversionBusy = false;
+  EXPECT_TRUE(sent.empty());
+  EXPECT_TRUE(module.page.ConvertingBrowsers.empty());
 }
 
 TEST_F(BandFormTest, TheAutoModeIsStoredAtOnceShownOnEveryToolbarAndConvertsThePage) {
