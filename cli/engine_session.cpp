@@ -1,6 +1,8 @@
 #include "cli/engine_session.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 #include "cli/engine_window.h"
@@ -164,6 +166,9 @@ const char* const kEngineFunctionsUsage =
 
 int RunEngineBrowse(const std::optional<std::string>& page,
                     const std::optional<std::string>& source, const std::string& scriptName) {
+  // The engine's web process, where the helper runs, knows the program by
+  // this name (the helper is inert under the shell's name).
+  ::setenv("QUILLMER_HOST_PROGRAM", program_invocation_name ? program_invocation_name : "", 1);
   EngineWindow window;
   if (page) window.Navigate(*page);
   if (!source) {

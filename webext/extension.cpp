@@ -6,6 +6,7 @@
 #include <webkit2/webkit-web-extension.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <memory>
 #include <string>
@@ -14,6 +15,7 @@
 #include "cli/addons.h"
 #include "cli/automation.h"
 #include "cli/menu_page.h"
+#include "com/helper.h"
 #include "page/charset_rules.h"
 #include "platform/base/error.h"
 #include "platform/base/text.h"
@@ -211,7 +213,11 @@ void PageCreated(WebKitWebExtension*, WebKitWebPage* page, gpointer) {
   auto host = std::make_unique<PageHost>();
   try {
     host->live = std::make_unique<webdom::LivePage>(page);
-    host->addOns = cli::LoadAddOns(host->live->TopBrowser(), kWho);
+    // The helper stays out of the desktop's shell, here as in the program:
+    // the program's own name is what counts, not the web process's.
+    const char* program = std::getenv("QUILLMER_HOST_PROGRAM");
+    if (!program || HostCheck(program) == 0)
+      host->addOns = cli::LoadAddOns(host->live->TopBrowser(), kWho);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "%s: the page cannot be followed: %s\n", kWho, e.what());
     return;
