@@ -7,7 +7,7 @@ packages=(
   libicu-dev libgumbo-dev duktape-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang
-  xvfb xclip libx11-dev
+  xvfb xclip libx11-dev python3
   libgtkmm-3.0-dev libwebkit2gtk-4.1-dev libxtst-dev fonts-wqy-microhei xdotool
   opencc libopencc-data manpages-zh zlib1g-dev hyperfine jq
   man-db
