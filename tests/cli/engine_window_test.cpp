@@ -212,8 +212,11 @@ class EngineWindow : public ::testing::Test {
     std::string err = r.err;
     std::transform(err.begin(), err.end(), err.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    const bool missing = r.status == 2 || Has(err, "extension") ||
-                         (Has(err, "webkit") && (Has(err, "not") || Has(err, "missing")));
+    const bool missing =
+        r.status == 2 ||
+        ((Has(err, "extension") || Has(err, "engine")) &&
+         (Has(err, "not installed") || Has(err, "missing") || Has(err, "not found") ||
+          Has(err, "unknown")));
     if (!missing) return "";
     return "the WebKit engine cannot be used here: " + r.err.substr(0, r.err.find('\n'));
   }
