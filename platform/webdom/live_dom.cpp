@@ -3,6 +3,7 @@
 #include "platform/webdom/live_dom.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "platform/base/text.h"
 #include "platform/browser/charset.h"
@@ -265,9 +266,10 @@ class LiveStyleSheet final : public ComObject<IHTMLStyleSheet> {
       *out = TakeString(webkit_dom_node_get_text_content(WEBKIT_DOM_NODE(replacement_.get())));
     } else if (!IsLink()) {
       *out = TakeString(webkit_dom_node_get_text_content(WEBKIT_DOM_NODE(owner_.get())));
+    } else if (auto text = LocalSheetText(); text) {
+      *out = std::move(*text);
     } else if (sheet_ && WEBKIT_DOM_IS_CSS_STYLE_SHEET(sheet_.get())) {
-      // The linked file's own text is not at hand; its rules as the engine
-      // read them are.
+      // Not a local file: its rules as the engine read them.
       auto rules = Adopt(webkit_dom_css_style_sheet_get_css_rules(WEBKIT_DOM_CSS_STYLE_SHEET(sheet_.get())));
       gulong n = rules ? webkit_dom_css_rule_list_get_length(rules.get()) : 0;
       for (gulong i = 0; i < n; ++i) {
@@ -279,6 +281,42 @@ class LiveStyleSheet final : public ComObject<IHTMLStyleSheet> {
     }
     return S_OK;
   }
+  // A linked local file's text as written (the engine hides the rules of a
+  // sheet of another origin, and every file: URL is one), read in its own
+  // charset when it has a signature, else the page's.
+  std::optional<std::u16string> LocalSheetText() const {
+    gchar* href = WEBKIT_DOM_IS_HTML_LINK_ELEMENT(owner_.get())
+                      ? webkit_dom_html_link_element_get_href(WEBKIT_DOM_HTML_LINK_ELEMENT(owner_.get()))
+                      : nullptr;
+    gchar* path = href && g_str_has_prefix(href, "file:") ? g_filename_from_uri(href, nullptr, nullptr)
+                                                           : nullptr;
+    g_free(href);
+    if (!path) return std::nullopt;
+    gchar* bytes = nullptr;
+    gsize size = 0;
+    constexpr gsize kMaxSheet = 16u << 20;
+    bool read = g_file_get_contents(path, &bytes, &size, nullptr);
+    g_free(path);
+    if (!read || size > kMaxSheet) {
+      g_free(bytes);
+      return std::nullopt;
+    }
+    std::string_view data(bytes, size);
+    UINT cp = CP_UTF8;
+    if (data.substr(0, 3) == "\xEF\xBB\xBF") {
+      data.remove_prefix(3);
+    } else {
+      WebKitDOMDocument* doc = webkit_dom_node_get_owner_document(WEBKIT_DOM_NODE(owner_.get()));
+      gchar* name = doc ? webkit_dom_document_get_character_set(doc) : nullptr;
+      UINT pageCp = LookUpCharset(name ? name : "").codePage;
+      g_free(name);
+      if (pageCp != 0 && pageCp != CP_UTF16LE && pageCp != CP_UTF16BE) cp = pageCp;
+    }
+    std::u16string text = DecodeCodePage(cp, data);
+    g_free(bytes);
+    return text;
+  }
+
   HRESULT put_cssText(const std::u16string& value) override {
     QM_LIVE(nullptr);
     std::string text = Utf8(value);

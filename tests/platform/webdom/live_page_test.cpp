@@ -85,7 +85,7 @@ TEST_F(LivePageTest, FramesAreBrowsersAndTheTextWalkConvertsTheLivePage) {
   EXPECT_EQ(r["OrigCharset"], "gb2312");
 }
 
-TEST_F(LivePageTest, FormsCharsetZoomAndAPageLeft) {
+TEST_F(LivePageTest, FormsCharsetZoomStyleSheetsAndAPageLeft) {
   auto r = Run("form.html");
   ASSERT_EQ(r["exit"], "0");
   EXPECT_EQ(r["charset"], "big5");
@@ -97,6 +97,12 @@ TEST_F(LivePageTest, FormsCharsetZoomAndAPageLeft) {
   EXPECT_EQ(r["accept-charset"], "utf-8");
   EXPECT_EQ(r["zoom"], "120%");
   EXPECT_EQ(r["zoom.after"], "150%");
+  EXPECT_EQ(r["sheets"], "2");
+  EXPECT_EQ(r["sheet0.href"], "form.css");
+  EXPECT_EQ(r["sheet0.text"], "body { margin: 3px; }");
+  EXPECT_EQ(r["sheet1.text"], "p { color: red; }");
+  EXPECT_EQ(r["sheet0.after"], "body { margin: 5px; }");
+  EXPECT_EQ(r["style.elements"], "2");
   EXPECT_EQ(r["submitted"], "yes");
   // The sink ran before the form was sent: its value went.
   EXPECT_EQ(r["url"], "result.html?q=changed&k=1");

@@ -266,6 +266,34 @@ struct Harness {
     style3->get_zoom(&zoom);
     Report("zoom.after", ToUtf8(zoom.bstrVal));
 
+    // A <style>'s text; a linked sheet's rules, and its new text put beside it.
+    ComPtr<IHTMLStyleSheetsCollection> sheets;
+    doc->get_styleSheets(sheets.put());
+    LONG count = 0;
+    sheets->get_length(&count);
+    Report("sheets", std::to_string(count));
+    auto sheet = [&](int i) {
+      VARIANT item;
+      sheets->item(VariantInt(i), &item);
+      return As<IHTMLStyleSheet>(item.pdispVal.get());
+    };
+    if (count == 2) {
+      sheet(0)->get_href(&s);
+      Report("sheet0.href", ToUtf8(s));
+      sheet(0)->get_cssText(&s);
+      Report("sheet0.text", ToUtf8(s));
+      sheet(1)->get_cssText(&s);
+      Report("sheet1.text", ToUtf8(s));
+      sheet(0)->put_cssText(u"body { margin: 5px; }");
+      sheet(0)->get_cssText(&s);
+      Report("sheet0.after", ToUtf8(s));
+      ComPtr<IHTMLElementCollection> styles;
+      As<IHTMLDocument3>(doc.get())->getElementsByTagName(u"style", styles.put());
+      LONG n = 0;
+      styles->get_length(&n);
+      Report("style.elements", std::to_string(n));
+    }
+
     keptDocument = doc;
     Report("submitted", live->SubmitForm(u"search") ? "yes" : "no");
   }
