@@ -278,7 +278,11 @@ bool GtkToolkit::Click(HWND control, int button) {
   const std::uint64_t before = g_buttonReleases.load();
   if (!FakePointer(top->get_window()->gobj(), x, y, button)) return false;
   AwaitDelivery(*this, g_buttonReleases, before);
-  return g_buttonReleases.load() != before;
+  if (g_buttonReleases.load() == before) return false;
+  // A web view's menu comes back from its web process, after the click.
+  if (button == 3 && Get(control) && Get(control)->kind == ControlKind::WebView)
+    AwaitContextMenu(control, 2000);
+  return true;
 }
 
 bool GtkToolkit::PressKey(unsigned virtualKey, bool shift, bool ctrl, bool alt) {
