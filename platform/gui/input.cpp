@@ -303,6 +303,8 @@ bool GtkToolkit::MenuOpen() const {
     if ((e->kind == ControlKind::Menu || e->kind == ControlKind::Hint) && e->widget &&
         e->widget->get_mapped())
       return true;
+    else if (e->kind == ControlKind::WebView && e->menuShown)  // the engine's own menu
+      return true;
   return false;
 }
 
