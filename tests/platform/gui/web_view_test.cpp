@@ -182,11 +182,23 @@ TEST_F(GtkWebViewTest, AFilePageLoadsWithItsTitleAndHistoryGoesBackAndForth) {
   // Read-only values stay the engine's.
   EXPECT_FALSE(toolkit_->SetInt(view, Prop::CanGoForward, 1));
   EXPECT_EQ(0, toolkit_->GetInt(view, Prop::CanGoForward));
+  from = navigations_.size();
+  ASSERT_TRUE(toolkit_->SetInt(view, Prop::Navigate, kReload));
+  ASSERT_TRUE(AwaitLoadEnd(from));
   // Each of those navigations asked the extension first, the address through
-  // Url (once a page was there to ask) as well as back and forward.
+  // Url (once a page was there to ask) as well as back, forward and reload.
   auto asked = Asked();
-  EXPECT_GE(std::count(asked.begin(), asked.end(), "file://" + b), 2);
+  EXPECT_GE(std::count(asked.begin(), asked.end(), "file://" + b), 3);
   EXPECT_GE(std::count(asked.begin(), asked.end(), "file://" + a), 1);
+  // An address the extension refuses is not loaded, not even through Url.
+  const std::string refused = Page("cancel.html", "<title>No</title>");
+  from = navigations_.size();
+  toolkit_->SetText(view, Prop::Url, refused.c_str());
+  ASSERT_TRUE(AwaitAsked("cancel.html"));
+  WaitMessage(300);
+  EXPECT_EQ("file://" + b, Text(view, Prop::Url));
+  EXPECT_EQ(0, std::count(navigations_.begin() + static_cast<long>(from), navigations_.end(),
+                          kLoadStarted));
 
   // A page that is not there fails, once, without a finish after it.
   from = navigations_.size();
