@@ -6,6 +6,8 @@
 #include <sstream>
 #include <string_view>
 
+#include <webkit2/webkit2.h>
+
 #include "platform/gui/gtk_toolkit.h"
 
 namespace quillmer::gui {
@@ -299,6 +301,12 @@ void GtkToolkit::Build(HWND h) {
       auto* box = Gtk::manage(new Gtk::Box(Gtk::ORIENTATION_VERTICAL));
       e.widget = e.painted = box;
       MakePageView(h);
+      break;
+    }
+    case ControlKind::WebView: {
+      auto* box = Gtk::manage(new Gtk::Box(Gtk::ORIENTATION_VERTICAL));
+      e.widget = e.painted = box;
+      MakeWebView(h);
       break;
     }
   }
@@ -645,6 +653,10 @@ void GtkToolkit::Apply(HWND h, Prop prop, int index) {
           gtk_list_store_remove(GTK_LIST_STORE(model), &iter);
         e.images.erase(e.images.lower_bound(static_cast<int>(std::max<std::int64_t>(v, 0))),
                        e.images.end());
+      } else if (e.kind == ControlKind::WebView) {
+        std::erase_if(e.texts, [v](const auto& kv) {
+          return kv.first.first == Prop::Items && kv.first.second >= v;
+        });
       }
       break;
     case Prop::ItemIndex:
@@ -675,6 +687,11 @@ void GtkToolkit::Apply(HWND h, Prop prop, int index) {
     case Prop::ImageItem:  // read by SetBytes
     case Prop::CellBounds:
     case Prop::Loading:
+    case Prop::CanGoBack:
+    case Prop::CanGoForward:
+      break;
+    case Prop::Navigate:
+      if (e.kind == ControlKind::WebView) NavigateWebView(h, v);
       break;
     case Prop::Row:
     case Prop::Col:
@@ -700,6 +717,8 @@ void GtkToolkit::Apply(HWND h, Prop prop, int index) {
       if (e.kind == ControlKind::PageView) {
         e.pageFromUrl = true;
         ShowPage(h);
+      } else if (e.kind == ControlKind::WebView) {
+        LoadWebView(h);
       }
       if (auto* link = dynamic_cast<Gtk::LinkButton*>(w)) link->set_uri(text);
       break;
@@ -708,7 +727,8 @@ void GtkToolkit::Apply(HWND h, Prop prop, int index) {
     case Prop::Focused:
       if (v) {
         if (auto* top = dynamic_cast<Gtk::Window*>(w->get_toplevel())) top->present();
-        if (e.kind == ControlKind::Grid || e.kind == ControlKind::PageView)
+        if (e.kind == ControlKind::Grid || e.kind == ControlKind::PageView ||
+            e.kind == ControlKind::WebView)
           gtk_widget_grab_focus(e.view);
         else
           w->grab_focus();
@@ -824,6 +844,16 @@ std::int64_t GtkToolkit::ReadInt(const Entry& e, HWND h, Prop prop, int index) c
       return e.Int(prop);
     case Prop::Editing:
       return e.kind == ControlKind::Grid && GridEditing(e);
+    case Prop::Loading:
+      if (e.kind == ControlKind::WebView && e.view)
+        return webkit_web_view_is_loading(WEBKIT_WEB_VIEW(e.view));
+      return e.Int(prop);
+    case Prop::CanGoBack:
+      return e.kind == ControlKind::WebView && e.view &&
+             webkit_web_view_can_go_back(WEBKIT_WEB_VIEW(e.view));
+    case Prop::CanGoForward:
+      return e.kind == ControlKind::WebView && e.view &&
+             webkit_web_view_can_go_forward(WEBKIT_WEB_VIEW(e.view));
     case Prop::CellBounds:
       return e.kind == ControlKind::Grid ? GridCellBounds(e, index) : 0;
     case Prop::ColWidth:
@@ -836,6 +866,9 @@ std::int64_t GtkToolkit::ReadInt(const Entry& e, HWND h, Prop prop, int index) c
       if (auto* combo = dynamic_cast<Gtk::ComboBox*>(w))
         return gtk_tree_model_iter_n_children(gtk_combo_box_get_model(combo->gobj()), nullptr);
       if (auto* book = dynamic_cast<Gtk::Notebook*>(w)) return book->get_n_pages();
+      if (e.kind == ControlKind::WebView)
+        return std::count_if(e.texts.begin(), e.texts.end(),
+                             [](const auto& kv) { return kv.first.first == Prop::Items; });
       return static_cast<std::int64_t>(e.children.size());
     case Prop::Row:
     case Prop::Col:
@@ -894,6 +927,14 @@ std::string GtkToolkit::ReadText(const Entry& e, Prop prop, int index) const {
         break;
       case Prop::Url:
         if (auto* link = dynamic_cast<Gtk::LinkButton*>(w)) return link->get_uri();
+        if (e.kind == ControlKind::WebView && e.view)
+          if (const char* uri = webkit_web_view_get_uri(WEBKIT_WEB_VIEW(e.view))) return uri;
+        break;
+      case Prop::Caption:
+        if (e.kind == ControlKind::WebView && e.view) {
+          const char* title = webkit_web_view_get_title(WEBKIT_WEB_VIEW(e.view));
+          return title ? title : "";
+        }
         break;
       default:
         break;

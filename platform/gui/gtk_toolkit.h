@@ -41,6 +41,9 @@ struct Entry {
   GtkWidget* view = nullptr;       // Grid: the tree view; PageView: WebKit or the text view
   bool webkit = false;             // PageView: view is a WebKit view
   bool pageFromUrl = false;        // PageView: Url was set after Text
+  bool urlLoading = false;         // WebView: a load through Url awaits its policy decision
+  bool loadFailed = false;         // WebView: this load ended in kLoadFailed
+  bool menuShown = false;          // WebView: its context menu is open
   Glib::RefPtr<Gtk::CssProvider> css;
   std::map<std::pair<Prop, int>, std::int64_t> ints;
   std::map<std::pair<Prop, int>, std::string> texts;
@@ -97,9 +100,8 @@ class GtkToolkit final : public Toolkit {
   bool Click(HWND control, int button) override;
   bool PressKey(unsigned virtualKey, bool shift, bool ctrl, bool alt) override;
   bool Screenshot(HWND window, const char* path) override;
-  bool PageCall(HWND, const char*, const char* const*, std::size_t, PageReply, void*, int) override {
-    return false;
-  }
+  bool PageCall(HWND view, const char* name, const char* const* args, std::size_t count,
+                PageReply reply, void* context, int timeoutMs) override;
 
   // For the parts in the other files.
   Entry* Get(HWND h);
@@ -138,6 +140,11 @@ class GtkToolkit final : public Toolkit {
   void MakePageView(HWND h);
   void ShowPage(HWND h);
   void FallBackToText(HWND h);
+  void MakeWebView(HWND h);
+  void LoadWebView(HWND h);
+  void NavigateWebView(HWND h, std::int64_t how);
+  bool ChooseContextEntry(HWND h, int index);
+  bool AwaitContextMenu(HWND h, int ms);
   void RegroupRadio(HWND h);
   void ApplyGeometry(HWND h, Prop prop);
   std::int64_t ReadGeometry(const Entry& e, Prop prop) const;
@@ -194,6 +201,8 @@ Glib::RefPtr<Gdk::Pixbuf> PixbufOf(const std::vector<unsigned char>& png, int si
 std::string Mnemonic(const std::string& caption);  // "&File" -> "_File"
 // What a MaskedEdit shows while empty: its mask with "_" for each place to fill.
 std::string MaskPlaceholder(const std::string& mask);
+// A path as a file: URL; a URL as it stands. A folder's ends with "/".
+std::string FileUri(const std::string& pathOrUri, bool folder);
 // Virtual-key code and hotkey modifier bits of a key event; 0 when no key maps.
 unsigned VirtualKeyOf(const GdkEventKey* event);
 unsigned ModifierBitsOf(unsigned state);

@@ -278,7 +278,11 @@ bool GtkToolkit::Click(HWND control, int button) {
   const std::uint64_t before = g_buttonReleases.load();
   if (!FakePointer(top->get_window()->gobj(), x, y, button)) return false;
   AwaitDelivery(*this, g_buttonReleases, before);
-  return g_buttonReleases.load() != before;
+  if (g_buttonReleases.load() == before) return false;
+  // A web view's menu comes back from its web process, after the click.
+  if (button == 3 && Get(control) && Get(control)->kind == ControlKind::WebView)
+    AwaitContextMenu(control, 2000);
+  return true;
 }
 
 bool GtkToolkit::PressKey(unsigned virtualKey, bool shift, bool ctrl, bool alt) {
@@ -298,6 +302,8 @@ bool GtkToolkit::MenuOpen() const {
   for (const auto& [h, e] : table_)
     if ((e->kind == ControlKind::Menu || e->kind == ControlKind::Hint) && e->widget &&
         e->widget->get_mapped())
+      return true;
+    else if (e->kind == ControlKind::WebView && e->menuShown)  // the engine's own menu
       return true;
   return false;
 }

@@ -15,18 +15,6 @@ namespace {
 
 constexpr unsigned kDrawnAfterLoadMs = 250;
 
-std::string FileUri(const std::string& pathOrUri, bool folder) {
-  if (pathOrUri.find("://") != std::string::npos || pathOrUri.rfind("about:", 0) == 0)
-    return pathOrUri;
-  GFile* file = g_file_new_for_path(pathOrUri.c_str());
-  char* uri = g_file_get_uri(file);
-  std::string out = uri ? uri : "";
-  g_free(uri);
-  g_object_unref(file);
-  if (folder && !out.empty() && out.back() != '/') out += '/';
-  return out;
-}
-
 // The text a reader sees of some HTML: tags, scripts and styles dropped,
 // a few entities read.
 std::string TextOfHtml(const std::string& html) {
@@ -77,6 +65,19 @@ std::string TextOfHtml(const std::string& html) {
 }
 
 }  // namespace
+
+std::string FileUri(const std::string& pathOrUri, bool folder) {
+  if (pathOrUri.find("://") != std::string::npos || pathOrUri.rfind("about:", 0) == 0 ||
+      pathOrUri.rfind("data:", 0) == 0)
+    return pathOrUri;
+  GFile* file = g_file_new_for_path(pathOrUri.c_str());
+  char* uri = g_file_get_uri(file);
+  std::string out = uri ? uri : "";
+  g_free(uri);
+  g_object_unref(file);
+  if (folder && !out.empty() && out.back() != '/') out += '/';
+  return out;
+}
 
 // What WebKit needs here: no GPU (software drawing, no compositing, no DMA
 // buffers) and, as root in a container, no sandbox it could not set up. Set

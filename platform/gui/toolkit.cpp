@@ -153,7 +153,7 @@ bool MayHold(ControlKind parent, ControlKind child) {
 }  // namespace
 
 HWND GtkToolkit::Create(ControlKind kind, HWND parent, const char* name, WindowSink* sink) {
-  if (!open_ || static_cast<int>(kind) < 1 || kind > ControlKind::PageView) return nullptr;
+  if (!open_ || static_cast<int>(kind) < 1 || kind > ControlKind::WebView) return nullptr;
   HWND h;
   {
     std::lock_guard lock(mutex_);
@@ -242,6 +242,12 @@ bool GtkToolkit::SetInt(HWND window, Prop prop, std::int64_t value, std::int32_t
   Entry* e = Get(window);
   if (!e) return false;
   if (prop == Prop::ScreenLeft || prop == Prop::ScreenTop) return false;
+  if (e->kind == ControlKind::WebView) {
+    if (prop == Prop::Loading || prop == Prop::CanGoBack || prop == Prop::CanGoForward)
+      return false;
+    // A choice in the context menu open now, not a value.
+    if (prop == Prop::ItemIndex) return ChooseContextEntry(window, static_cast<int>(value));
+  }
   e->ints[{prop, index}] = value;
   Apply(window, prop, index);
   return true;

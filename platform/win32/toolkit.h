@@ -166,7 +166,7 @@ constexpr UINT QM_NAVIGATE = 0x140B;     // a WebView's page: wParam kLoad*
 constexpr WPARAM kLoadStarted = 1;       // a main-frame load began (Url: where to)
 constexpr WPARAM kLoadCommitted = 2;     // the new page is shown (Url, Caption)
 constexpr WPARAM kLoadFinished = 3;
-constexpr WPARAM kLoadFailed = 4;
+constexpr WPARAM kLoadFailed = 4;         // ends a load in place of kLoadFinished
 constexpr WPARAM kTitleChanged = 5;
 
 // Where a handle's messages go: the window layer of the copy that made it.
@@ -248,6 +248,8 @@ struct Toolkit {
   // the web process of a WebView's page, and runs the loop until it answers
   // (reply is called once, before PageCall returns) or timeoutMs passes
   // (false, reply not called). False at once for a handle that is no WebView.
+  // A message the engine cannot deliver (no page yet, its process gone) is
+  // answered at once: ok false, the engine's reason as text.
   virtual bool PageCall(HWND view, const char* name, const char* const* args, std::size_t count,
                         PageReply reply, void* context, int timeoutMs) = 0;
 
