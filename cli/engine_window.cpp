@@ -29,8 +29,8 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kWindowWidth = 1024;
 constexpr int kWindowHeight = 760;
-constexpr int kRowHeight = 32;
-constexpr int kButtonWidth = 72;
+constexpr int kRowHeight = 42;
+constexpr int kButtonWidth = 96;
 constexpr int kGap = 4;
 
 class TopWindow final : public Form {
@@ -72,7 +72,7 @@ struct EngineWindow::Impl {
   ComPtr<IWebBrowser2> browser;
   std::vector<MenuEntry> menuEntries;
   int loadsEnded = 0;
-  bool lastFailed = false;
+  int loadsFailed = 0;
   bool quit = false;
 
   bool Open() const {
@@ -100,7 +100,7 @@ struct EngineWindow::Impl {
     if (what == kLoadCommitted || what == kLoadStarted) address->SetText(view->Url());
     if (what == kLoadFinished || what == kLoadFailed) {
       ++loadsEnded;
-      lastFailed = what == kLoadFailed;
+      if (what == kLoadFailed) ++loadsFailed;
     }
     if (what == kLoadCommitted || what == kTitleChanged || what == kLoadFinished) {
       const std::u16string title = view->Title();
@@ -111,7 +111,10 @@ struct EngineWindow::Impl {
   }
 
   // Waits until a load that ended after `before` loads did.
+  // (The engine may show an error page of its own after a failed load: the
+  // failure still counts.)
   void WaitLoad(int before, const std::string& what, int timeoutMs) {
+    const int failedBefore = loadsFailed;
     const auto end = Clock::now() + std::chrono::milliseconds(timeoutMs);
     while (Open() && (loadsEnded <= before || view->Loading())) {
       if (Clock::now() >= end) throw Error("the page did not load in time: " + what);
@@ -119,7 +122,7 @@ struct EngineWindow::Impl {
     }
     if (!Open()) throw Error("the window was closed");
     ProcessMessages();
-    if (lastFailed) throw Error("the page could not be loaded: " + what);
+    if (loadsFailed > failedBefore) throw Error("the page could not be loaded: " + what);
   }
 
   std::string Call(const char* name, const std::vector<std::string>& args, int timeoutMs) const {
