@@ -15,6 +15,7 @@
 #include "platform/base/error.h"
 #include "platform/base/text.h"
 #include "platform/browser/engine_messages.h"
+#include "ui/ui_language.h"
 #include "widgets/controls.h"
 #include "widgets/edits.h"
 #include "widgets/form.h"
@@ -32,6 +33,11 @@ constexpr int kWindowHeight = 760;
 constexpr int kRowHeight = 42;
 constexpr int kButtonWidth = 96;
 constexpr int kGap = 4;
+
+// The window's own buttons speak the system's language, as the toolbar does.
+constexpr Texts kBack{u"◀ 后退", u"◀ 上一頁", u"◀ Back"};
+constexpr Texts kForward{u"前进 ▶", u"下一頁 ▶", u"Forward ▶"};
+constexpr Texts kGo{u"转到", u"移至", u"Go"};
 
 class TopWindow final : public Form {
  public:
@@ -173,12 +179,13 @@ EngineWindow::EngineWindow() : impl_(std::make_unique<Impl>()) {
   m.window->SetCaption(u"Quillmer");
   m.window->SetSize(kWindowWidth, kWindowHeight);
   m.back = std::make_unique<Button>(*m.window, "Back");
-  m.back->SetCaption(u"◀ Back");
+  const Language language = UiLanguage(GetACP());
+  m.back->SetCaption(Pick(kBack, language));
   m.forward = std::make_unique<Button>(*m.window, "Forward");
-  m.forward->SetCaption(u"Forward ▶");
+  m.forward->SetCaption(Pick(kForward, language));
   m.address = std::make_unique<Edit>(*m.window, "Address");
   m.go = std::make_unique<Button>(*m.window, "Go");
-  m.go->SetCaption(u"Go");
+  m.go->SetCaption(Pick(kGo, language));
   m.bandSite = std::make_unique<Form>(ControlKind::Form, m.window->Handle(), "BandSite");
   m.view = std::make_unique<WebView>(*m.window, "WebView");
   m.view->OnNavigate = [&m](WPARAM what) { m.Navigated(what); };
