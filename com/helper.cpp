@@ -238,6 +238,8 @@ void TIEBrowserHelper::BeforeNavigate2(const DispatchArgs& args) {
   if (!url) return;
   ModuleState* module = CurrentModule();
   if (!module) return;
+  // A new page is handled by the settings as they now stand on disk.
+  module->RefreshSettings();
 
   if (module->shared.page.AlterWBCharset) {
     // Put back the charset the page came with before the browser leaves it,

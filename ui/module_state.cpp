@@ -22,6 +22,12 @@ void ModuleState::SetAutoConvert(std::uint8_t mode) {
   }
 }
 
+void ModuleState::RefreshSettings() {
+  if (!store || !store->Refresh()) return;
+  LoadGeneralSettings(*store, shared);
+  LoadHelperSettings(*store, shared);
+}
+
 void ModuleState::SetAutoZoom(bool on) {
   shared.AutoZoom = on;
   if (store) {

@@ -54,6 +54,11 @@ class ModuleState {
   // What page conversion is handed.
   PageContext PageConversion() { return PageContext{shared.page, page, connectFormEvents}; }
 
+  // Reads the settings again when another process wrote Quillmer.ini since
+  // (the program's toolbar and options dialog, when the helper runs in the
+  // engine's web process); nothing when this one has changes pending.
+  void RefreshSettings();
+
   // The helper's setters: store the copy, write the key, flush the file.
   void SetAutoConvert(std::uint8_t mode);
   void SetAutoZoom(bool on);

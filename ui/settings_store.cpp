@@ -86,11 +86,33 @@ void CheckName(std::string_view name, const char* what, std::string_view forbidd
 
 SettingsStore::SettingsStore(std::string path, UINT codePage)
     : path_(std::move(path)), codePage_(IsValidCodePage(codePage) ? codePage : 1252) {
-  if (auto text = ReadFileIfExists(path_)) Parse(*text);
+  if (auto text = ReadFileIfExists(path_)) {
+    Parse(*text);
+    onDisk_ = std::move(*text);
+  }
+}
+
+bool SettingsStore::Refresh() {
+  if (modified_) return false;
+  std::optional<std::string> text;
+  try {
+    text = ReadFileIfExists(path_);
+  } catch (const std::exception&) {
+    return false;
+  }
+  if (text.value_or(std::string()) == onDisk_) return false;
+  signature_ = false;
+  newline_ = "\n";
+  preamble_.clear();
+  sections_.clear();
+  if (text) Parse(*text);
+  onDisk_ = text.value_or(std::string());
+  return true;
 }
 
 SettingsStore::SettingsStore(std::string path, std::string_view text, UINT codePage)
-    : path_(std::move(path)), codePage_(IsValidCodePage(codePage) ? codePage : 1252) {
+    : path_(std::move(path)), codePage_(IsValidCodePage(codePage) ? codePage : 1252),
+      onDisk_(text) {
   Parse(text);
 }
 
@@ -257,8 +279,10 @@ std::string SettingsStore::Text() const {
 
 void SettingsStore::Flush() {
   // A settings file the user made read-only stays as it is: the flush fails.
-  ReplaceFileAtomic(path_, Text(), -1, ReadOnlyFiles::Refuse);
+  std::string text = Text();
+  ReplaceFileAtomic(path_, text, -1, ReadOnlyFiles::Refuse);
   modified_ = false;
+  onDisk_ = std::move(text);
 }
 
 }  // namespace quillmer

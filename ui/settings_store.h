@@ -57,6 +57,11 @@ class SettingsStore {
   void Flush();
   // Whether a write or a delete has happened since the last read or flush.
   bool Modified() const { return modified_; }
+  // Reads the file again when its content changed since this store last
+  // read or flushed it (another process wrote it) and nothing is pending
+  // here; true when it did. A file that cannot be read leaves the store as
+  // it was.
+  bool Refresh();
 
   // The file's content as Flush would write it.
   std::string Text() const;
@@ -87,6 +92,7 @@ class SettingsStore {
   std::vector<std::string> preamble_;  // lines before the first section
   std::vector<Section> sections_;
   bool modified_ = false;
+  std::string onDisk_;  // the file as this store last read or wrote it
 };
 
 }  // namespace quillmer

@@ -34,6 +34,12 @@ constexpr const char* kWho = "quillmer (web process)";
 struct PageHost {
   std::unique_ptr<webdom::LivePage> live;
   std::vector<cli::AddOn> addOns;
+  bool inShell = false;  // the program runs under the shell's name
+
+  void LoadAddOns() {
+    if (inShell) return;
+    addOns = cli::LoadAddOns(live->TopBrowser(), kWho);
+  }
 
   IWebBrowser2* Browser() const { return live->TopBrowser(); }
 
@@ -82,9 +88,11 @@ std::string Lines(const std::vector<std::string>& lines) {
 
 // One message of the program, run on the page; the answer's text, or throws.
 std::string Handle(PageHost& host, const std::string& name, const std::vector<std::string>& args) {
-  if (name == kPageBeforeNavigate)
-    return host.live->BeforeNavigate2(FromUtf8(Arg(args, 0, "BeforeNavigate2 needs a URL"))) ? "1"
-                                                                                             : "0";
+  if (name == kPageBeforeNavigate) {
+    return host.live->BeforeNavigate2(FromUtf8(Arg(args, 0, "BeforeNavigate2 needs a URL")))
+               ? "1"
+               : "0";
+  }
   if (name == msg::kConvertPage) {
     // As the context menu's pages do it: the automation object on the
     // window, so that the module's own state guards the conversion.
@@ -216,8 +224,8 @@ void PageCreated(WebKitWebExtension*, WebKitWebPage* page, gpointer) {
     // The helper stays out of the desktop's shell, here as in the program:
     // the program's own name is what counts, not the web process's.
     const char* program = std::getenv("QUILLMER_HOST_PROGRAM");
-    if (!program || HostCheck(program) == 0)
-      host->addOns = cli::LoadAddOns(host->live->TopBrowser(), kWho);
+    host->inShell = program && HostCheck(program) != 0;
+    host->LoadAddOns();
   } catch (const std::exception& e) {
     std::fprintf(stderr, "%s: the page cannot be followed: %s\n", kWho, e.what());
     return;

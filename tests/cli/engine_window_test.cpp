@@ -287,6 +287,17 @@ TEST_F(EngineWindow, AGb2312PageLoadsInTraditionalFramesIncludedAndTheButtonTurn
   EXPECT_GT(png->colours, 16u);
 }
 
+// The toolbar runs in the program, the helper in the engine's web process:
+// a mode chosen on the toolbar still governs the pages that follow.
+TEST_F(EngineWindow, AModeChosenOnTheToolbarGovernsThePagesThatFollow) {
+  Settings("[Text_Convert]\nAutoConvert=0\n");
+  auto r = Window(Navigate("frames.gb2312.html") + "print(title()); menu('AutoTrad');\n" +
+                  Navigate("plain.utf-8.html") + "print(title()); menu('AutoNone');\n" +
+                  Navigate("frames.gb2312.html") + "print(title());");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "汉字的简化与转换\n統一碼頁面\n汉字的简化与转换\n");
+}
+
 TEST_F(EngineWindow, HotkeysZoomThePageByTheIncrement) {
   Settings("[Zoom]\nZoomIncrement=25\n"
            "[HotKeys]\nKey5=49242\nKey6=49240\n");  // Ctrl+Alt+Z in, Ctrl+Alt+X out

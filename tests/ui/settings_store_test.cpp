@@ -166,5 +166,33 @@ TEST(SettingsStore, AFileThatExistsButCannotBeReadIsAnError) {
   EXPECT_THROW(SettingsStore((dir / "Quillmer.ini").string()), Error);
 }
 
+// Two processes over one file: what one flushed, the other reads at its next
+// refresh, unless it has changes of its own pending.
+TEST(SettingsStore, ARefreshReadsWhatAnotherProcessWrote) {
+  TempDir dir;
+  const std::string path = (dir.path() / "Quillmer.ini").string();
+  SettingsStore helper(path, 1252);
+  EXPECT_FALSE(helper.Refresh());  // no file, and still none
+
+  SettingsStore toolbar(path, 1252);
+  toolbar.WriteInteger("Text_Convert", "AutoConvert", 2);
+  toolbar.Flush();
+  EXPECT_TRUE(helper.Refresh());
+  EXPECT_EQ(helper.ReadInteger("Text_Convert", "AutoConvert", 0), 2);
+  EXPECT_FALSE(helper.Refresh());  // unchanged since
+
+  helper.WriteInteger("Zoom", "AutoZoom", 1);  // pending here
+  toolbar.WriteInteger("Text_Convert", "AutoConvert", 1);
+  toolbar.Flush();
+  EXPECT_FALSE(helper.Refresh());
+  EXPECT_EQ(helper.ReadInteger("Text_Convert", "AutoConvert", 0), 2);
+  helper.Flush();  // what the helper wrote wins, as the last writer does
+  EXPECT_FALSE(helper.Refresh());
+  toolbar.Flush();
+  EXPECT_TRUE(helper.Refresh());
+  EXPECT_EQ(helper.ReadInteger("Text_Convert", "AutoConvert", 0), 1);
+  EXPECT_EQ(helper.ReadInteger("Zoom", "AutoZoom", 0), 0);
+}
+
 }  // namespace
 }  // namespace quillmer
