@@ -30,11 +30,18 @@ class LivePageTest : public ::testing::Test {
     display_ = xvfb.Display();
   }
   void SetUp() override {
+#ifndef QUILLMER_WEBDOM_HOST
+    GTEST_SKIP() << "this build has no modules for the engine's web process (sanitizers)";
+#endif
     if (display_.empty()) GTEST_SKIP() << "no display for a web view: " << why_;
   }
 
   // The reports for a page; "exit" holds the host's exit status.
   std::map<std::string, std::string> Run(const std::string& page) {
+#ifndef QUILLMER_WEBDOM_HOST
+    (void)page;
+    return {};
+#else
     std::string command = "DISPLAY=" + display_ + " '" + QUILLMER_WEBDOM_HOST + "' '" +
                           QUILLMER_WEBDOM_EXTENSION_DIR + "' 'file://" + kPages + page + "'";
     std::map<std::string, std::string> out;
@@ -50,6 +57,7 @@ class LivePageTest : public ::testing::Test {
     int status = ::pclose(pipe);
     out["exit"] = std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1);
     return out;
+#endif
   }
 
   static std::string display_;
