@@ -88,7 +88,6 @@ struct BandSiteHost::Impl {
     for (const auto& b : bands) h += b.height;
     return h;
   }
-
 };
 
 BandSiteHost::BandSiteHost(HWND siteWindow, IWebBrowser2* browser)

@@ -1,7 +1,5 @@
 #include "cli/browser_window.h"
 
-#include "cli/band_site.h"
-
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,6 +9,7 @@
 #include <filesystem>
 #include <functional>
 
+#include "cli/band_site.h"
 #include "com/band.h"
 #include "platform/base/error.h"
 #include "platform/base/text.h"

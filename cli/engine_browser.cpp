@@ -5,6 +5,7 @@
 #include "platform/base/error.h"
 #include "platform/base/text.h"
 #include "platform/browser/engine_messages.h"
+#include "platform/com/dispatch.h"
 #include "platform/com/object.h"
 #include "platform/com/service.h"
 
@@ -12,25 +13,6 @@ namespace quillmer::cli {
 namespace {
 
 namespace msg = engine_messages;
-
-#define QM_ENGINE_NO_DISPATCH                                                                    \
-  HRESULT GetTypeInfoCount(UINT* count) override {                                               \
-    if (!count) return E_POINTER;                                                                \
-    *count = 0;                                                                                  \
-    return S_OK;                                                                                 \
-  }                                                                                              \
-  HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** out) override {                                    \
-    if (out) *out = nullptr;                                                                     \
-    return E_NOTIMPL;                                                                            \
-  }                                                                                              \
-  HRESULT GetIDsOfNames(REFIID, const std::u16string*, UINT count, LCID, DISPID* ids) override { \
-    for (UINT i = 0; ids && i < count; ++i) ids[i] = DISPID_UNKNOWN;                             \
-    return DISP_E_UNKNOWNNAME;                                                                   \
-  }                                                                                              \
-  HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*)           \
-      override {                                                                                 \
-    return DISP_E_MEMBERNOTFOUND;                                                                \
-  }
 
 // Runs a call; an error becomes E_FAIL (the callers absorb it as a page they
 // could not reach).
@@ -50,7 +32,7 @@ HRESULT Guard(F&& f) {
 class EngineStyle final : public ComObject<IHTMLStyle, IHTMLStyle3> {
  public:
   explicit EngineStyle(EngineCall call) : call_(std::move(call)) {}
-  QM_ENGINE_NO_DISPATCH
+  QM_NO_DISPATCH_MEMBERS
   HRESULT get_fontFamily(std::u16string*) override { return E_NOTIMPL; }
   HRESULT put_fontFamily(const std::u16string&) override { return E_NOTIMPL; }
   HRESULT get_font(std::u16string*) override { return E_NOTIMPL; }
@@ -74,7 +56,7 @@ class EngineStyle final : public ComObject<IHTMLStyle, IHTMLStyle3> {
 class EngineBody final : public ComObject<IHTMLElement> {
  public:
   explicit EngineBody(EngineCall call) : call_(std::move(call)) {}
-  QM_ENGINE_NO_DISPATCH
+  QM_NO_DISPATCH_MEMBERS
   HRESULT getAttribute(const std::u16string&, LONG, VARIANT*) override { return E_NOTIMPL; }
   HRESULT setAttribute(const std::u16string&, const VARIANT&, LONG) override { return E_NOTIMPL; }
   HRESULT removeAttribute(const std::u16string&, LONG, bool*) override { return E_NOTIMPL; }
@@ -109,7 +91,7 @@ class EngineDocument final : public ComObject<IHTMLDocument2> {
  public:
   EngineDocument(EngineCall call, EngineViewState view)
       : call_(std::move(call)), view_(std::move(view)) {}
-  QM_ENGINE_NO_DISPATCH
+  QM_NO_DISPATCH_MEMBERS
   HRESULT get_all(IHTMLElementCollection**) override { return E_NOTIMPL; }
   HRESULT get_body(IHTMLElement** out) override {
     if (!out) return E_POINTER;
@@ -151,7 +133,7 @@ class EngineBrowser final : public ComObject<IWebBrowser2, IServiceProvider, IPa
  public:
   EngineBrowser(EngineCall call, EngineViewState view)
       : call_(std::move(call)), view_(std::move(view)) {}
-  QM_ENGINE_NO_DISPATCH
+  QM_NO_DISPATCH_MEMBERS
 
   HRESULT get_Document(IDispatch** out) override {
     if (!out) return E_POINTER;

@@ -141,8 +141,7 @@ void Define(ScriptHost& host, EngineWindow& w) {
   });
   DefineWindowFunctions(
       host, ScriptedWindow{[&w]() -> HWND { return w.IsOpen() ? w.Handle() : nullptr; },
-                           [&w] { w.Settle(); }, [&w] { w.Run(300); }, [&w] { w.Close(); },
-                           false});
+                           [&w] { w.Settle(); }, [&w] { w.Run(300); }, [&w] { w.Close(); }, false});
   DefinePrint(host);
 }
 

@@ -81,9 +81,7 @@ struct EngineWindow::Impl {
   int loadsFailed = 0;
   bool quit = false;
 
-  bool Open() const {
-    return window && IsWindow(window->Handle()) && !window->closeRequested;
-  }
+  bool Open() const { return window && IsWindow(window->Handle()) && !window->closeRequested; }
 
   void Layout() {
     if (!Open()) return;

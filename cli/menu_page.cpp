@@ -88,7 +88,6 @@ std::string MenuPageUrl(const std::string& caption) {
   return RegistryText(url);
 }
 
-
 std::vector<MenuEntry> MenuEntries() {
   std::vector<MenuEntry> out;
   std::string path(kMenuExtKey);

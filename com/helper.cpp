@@ -182,7 +182,8 @@ HRESULT TIEBrowserHelper::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* para
   }
   // The browser is told nothing of what became of the handling.
   try {
-    if (id == DISPID_HTMLFORMELEMENTEVENTS2_ONSUBMIT || id == DISPID_HTMLDOCUMENTEVENTS2_ONKEYDOWN) {
+    if (id == DISPID_HTMLFORMELEMENTEVENTS2_ONSUBMIT ||
+        id == DISPID_HTMLDOCUMENTEVENTS2_ONKEYDOWN) {
       // Held here: a hotkey's conversion may run into OnQuit, which lets the
       // browser go.
       ComPtr<IWebBrowser2> browser = browser_;

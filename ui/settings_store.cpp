@@ -111,7 +111,8 @@ bool SettingsStore::Refresh() {
 }
 
 SettingsStore::SettingsStore(std::string path, std::string_view text, UINT codePage)
-    : path_(std::move(path)), codePage_(IsValidCodePage(codePage) ? codePage : 1252),
+    : path_(std::move(path)),
+      codePage_(IsValidCodePage(codePage) ? codePage : 1252),
       onDisk_(text) {
   Parse(text);
 }

@@ -21,9 +21,9 @@
 #include "platform/base/text.h"
 #include "platform/browser/engine_messages.h"
 #include "platform/browser/page.h"
+#include "platform/webdom/live_page.h"
 #include "platform/win32/toolkit.h"
 #include "platform/win32/window.h"
-#include "platform/webdom/live_page.h"
 
 namespace quillmer::webext {
 namespace {
@@ -89,9 +89,8 @@ std::string Lines(const std::vector<std::string>& lines) {
 // One message of the program, run on the page; the answer's text, or throws.
 std::string Handle(PageHost& host, const std::string& name, const std::vector<std::string>& args) {
   if (name == kPageBeforeNavigate) {
-    return host.live->BeforeNavigate2(FromUtf8(Arg(args, 0, "BeforeNavigate2 needs a URL")))
-               ? "1"
-               : "0";
+    return host.live->BeforeNavigate2(FromUtf8(Arg(args, 0, "BeforeNavigate2 needs a URL"))) ? "1"
+                                                                                             : "0";
   }
   if (name == msg::kConvertPage) {
     // As the context menu's pages do it: the automation object on the
@@ -112,8 +111,9 @@ std::string Handle(PageHost& host, const std::string& name, const std::vector<st
     return ToUtf8(text);
   }
   if (name == msg::kPutZoom) {
-    OleCheck(host.BodyStyle()->put_zoom(VariantString(FromUtf8(Arg(args, 0, "PutZoom needs a zoom")))),
-             "IHTMLStyle3::put_zoom");
+    OleCheck(
+        host.BodyStyle()->put_zoom(VariantString(FromUtf8(Arg(args, 0, "PutZoom needs a zoom")))),
+        "IHTMLStyle3::put_zoom");
     return {};
   }
   if (name == msg::kMenuExt) {

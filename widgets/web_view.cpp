@@ -7,9 +7,7 @@ void WebView::SetMenuEntries(const std::vector<std::u16string>& captions) {
     SetString(Prop::Items, captions[i], static_cast<std::int32_t>(i));
 }
 
-bool WebView::ChooseMenuEntry(int index) {
-  return Kit().SetInt(Handle(), Prop::ItemIndex, index);
-}
+bool WebView::ChooseMenuEntry(int index) { return Kit().SetInt(Handle(), Prop::ItemIndex, index); }
 
 WebView::Answer WebView::Call(const char* name, const std::vector<std::string>& args,
                               int timeoutMs) const {

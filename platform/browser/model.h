@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/base/ascii.h"
+#include "platform/browser/out_params.h"
 #include "platform/browser/page.h"
 
 namespace quillmer::browser {
@@ -71,58 +72,14 @@ class ZoneObject : public Zone::Member, public First, public Rest... {
   }
 };
 
-// IDispatch for objects that are reached through their own interfaces only.
-#define QM_NO_DISPATCH_MEMBERS                                                                    \
-  HRESULT GetTypeInfoCount(UINT* count) override {                                                \
-    if (!count) return E_POINTER;                                                                 \
-    *count = 0;                                                                                   \
-    return S_OK;                                                                                  \
-  }                                                                                               \
-  HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** out) override {                                     \
-    if (out) *out = nullptr;                                                                      \
-    return E_NOTIMPL;                                                                             \
-  }                                                                                               \
-  HRESULT GetIDsOfNames(REFIID, const std::u16string*, UINT count, LCID, DISPID* ids) override {  \
-    for (UINT i = 0; ids && i < count; ++i) ids[i] = DISPID_UNKNOWN;                              \
-    return DISP_E_UNKNOWNNAME;                                                                    \
-  }                                                                                               \
-  HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override { \
-    return DISP_E_MEMBERNOTFOUND;                                                                 \
-  }
-
 // Checks the injected fault of a call: a failure code is returned; a success
 // code empties the out-parameters listed and returns S_OK.
-#define QM_FAULT(method, ...)                   \
-  if (auto fault_ = Fault(method)) {            \
-    if (FAILED(*fault_)) return *fault_;        \
-    ::quillmer::browser::EmptyOut(__VA_ARGS__); \
-    return S_OK;                                \
+#define QM_FAULT(method, ...)            \
+  if (auto fault_ = Fault(method)) {     \
+    if (FAILED(*fault_)) return *fault_; \
+    ::quillmer::EmptyOut(__VA_ARGS__);   \
+    return S_OK;                         \
   }
-
-inline void EmptyOutOne(std::u16string* s) {
-  if (s) s->clear();
-}
-inline void EmptyOutOne(VARIANT* v) {
-  if (v) *v = VARIANT{};
-}
-inline void EmptyOutOne(LONG* v) {
-  if (v) *v = 0;
-}
-inline void EmptyOutOne(bool* v) {
-  if (v) *v = false;
-}
-inline void EmptyOutOne(READYSTATE* v) {
-  if (v) *v = READYSTATE_UNINITIALIZED;
-}
-template <class T>
-void EmptyOutOne(T** p) {
-  if (p) *p = nullptr;
-}
-inline void EmptyOutOne(std::nullptr_t) {}
-template <class... T>
-void EmptyOut(T... outs) {
-  (EmptyOutOne(outs), ...);
-}
 
 class DomDocument;
 class DomElement;

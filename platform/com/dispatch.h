@@ -110,3 +110,23 @@ HRESULT InvokeByName(IDispatch* disp, std::u16string_view name, WORD flags,
                      std::vector<VARIANT> args, VARIANT* result = nullptr);
 
 }  // namespace quillmer
+
+// IDispatch for objects that are reached through their own interfaces only:
+// no type information, no names, no members.
+#define QM_NO_DISPATCH_MEMBERS                                                                    \
+  HRESULT GetTypeInfoCount(UINT* count) override {                                                \
+    if (!count) return E_POINTER;                                                                 \
+    *count = 0;                                                                                   \
+    return S_OK;                                                                                  \
+  }                                                                                               \
+  HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** out) override {                                     \
+    if (out) *out = nullptr;                                                                      \
+    return E_NOTIMPL;                                                                             \
+  }                                                                                               \
+  HRESULT GetIDsOfNames(REFIID, const std::u16string*, UINT count, LCID, DISPID* ids) override {  \
+    for (UINT i = 0; ids && i < count; ++i) ids[i] = DISPID_UNKNOWN;                              \
+    return DISP_E_UNKNOWNNAME;                                                                    \
+  }                                                                                               \
+  HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override { \
+    return DISP_E_MEMBERNOTFOUND;                                                                 \
+  }

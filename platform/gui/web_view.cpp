@@ -176,8 +176,8 @@ void GtkToolkit::MakeWebView(HWND h) {
             }
             if (what) c->toolkit->Send(c->view, QM_NAVIGATE, what, 0);
           }));
-  connect("load-failed",
-          G_CALLBACK(+[](WebKitWebView*, WebKitLoadEvent, gchar*, GError*, gpointer data) -> gboolean {
+  connect("load-failed", G_CALLBACK(+[](WebKitWebView*, WebKitLoadEvent, gchar*, GError*,
+                                        gpointer data) -> gboolean {
             auto* c = static_cast<ViewCtx*>(data);
             Entry* e = c->toolkit->Get(c->view);
             if (!e) return FALSE;
@@ -189,29 +189,27 @@ void GtkToolkit::MakeWebView(HWND h) {
             auto* c = static_cast<ViewCtx*>(data);
             if (c->toolkit->Get(c->view)) c->toolkit->Send(c->view, QM_NAVIGATE, kTitleChanged, 0);
           }));
-  connect("decide-policy",
-          G_CALLBACK(+[](WebKitWebView* view, WebKitPolicyDecision* decision,
-                         WebKitPolicyDecisionType type, gpointer data) -> gboolean {
-            auto* c = static_cast<ViewCtx*>(data);
-            Entry* e = c->toolkit->Get(c->view);
-            if (!e || type != WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION) return FALSE;
-            WebKitNavigationAction* action = webkit_navigation_policy_decision_get_navigation_action(
-                WEBKIT_NAVIGATION_POLICY_DECISION(decision));
-            const WebKitNavigationType kind = webkit_navigation_action_get_navigation_type(action);
-            const bool fromUrl = kind == WEBKIT_NAVIGATION_TYPE_OTHER && e->urlLoading;
-            if (!AsksBeforeNavigate(kind) && !fromUrl) return FALSE;
-            e->urlLoading = false;
-            WebKitURIRequest* request = webkit_navigation_action_get_request(action);
-            const char* uri = request ? webkit_uri_request_get_uri(request) : nullptr;
-            const char* args[] = {uri ? uri : ""};
-            webkit_web_view_send_message_to_page(view, MessageOf(kPageBeforeNavigate, args, 1),
-                                                 nullptr, OnNavigationAnswer,
-                                                 g_object_ref(decision));
-            return TRUE;
-          }));
-  connect("context-menu",
-          G_CALLBACK(+[](WebKitWebView*, WebKitContextMenu* menu, GdkEvent*, WebKitHitTestResult*,
-                         gpointer data) -> gboolean {
+  connect(
+      "decide-policy", G_CALLBACK(+[](WebKitWebView* view, WebKitPolicyDecision* decision,
+                                      WebKitPolicyDecisionType type, gpointer data) -> gboolean {
+        auto* c = static_cast<ViewCtx*>(data);
+        Entry* e = c->toolkit->Get(c->view);
+        if (!e || type != WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION) return FALSE;
+        WebKitNavigationAction* action = webkit_navigation_policy_decision_get_navigation_action(
+            WEBKIT_NAVIGATION_POLICY_DECISION(decision));
+        const WebKitNavigationType kind = webkit_navigation_action_get_navigation_type(action);
+        const bool fromUrl = kind == WEBKIT_NAVIGATION_TYPE_OTHER && e->urlLoading;
+        if (!AsksBeforeNavigate(kind) && !fromUrl) return FALSE;
+        e->urlLoading = false;
+        WebKitURIRequest* request = webkit_navigation_action_get_request(action);
+        const char* uri = request ? webkit_uri_request_get_uri(request) : nullptr;
+        const char* args[] = {uri ? uri : ""};
+        webkit_web_view_send_message_to_page(view, MessageOf(kPageBeforeNavigate, args, 1), nullptr,
+                                             OnNavigationAnswer, g_object_ref(decision));
+        return TRUE;
+      }));
+  connect("context-menu", G_CALLBACK(+[](WebKitWebView*, WebKitContextMenu* menu, GdkEvent*,
+                                         WebKitHitTestResult*, gpointer data) -> gboolean {
             auto* c = static_cast<ViewCtx*>(data);
             Entry* e = c->toolkit->Get(c->view);
             if (!e) return FALSE;
@@ -235,9 +233,8 @@ void GtkToolkit::MakeWebView(HWND h) {
                   }),
                   new EntryCtx{c->toolkit, c->view, key.second},
                   [](gpointer d, GClosure*) { delete static_cast<EntryCtx*>(d); }, GConnectFlags{});
-              webkit_context_menu_append(
-                  menu, webkit_context_menu_item_new_from_gaction(G_ACTION(action), label.c_str(),
-                                                                  nullptr));
+              webkit_context_menu_append(menu, webkit_context_menu_item_new_from_gaction(
+                                                   G_ACTION(action), label.c_str(), nullptr));
               g_object_unref(action);
             }
             e->menuShown = true;
@@ -292,8 +289,8 @@ void GtkToolkit::NavigateWebView(HWND h, std::int64_t how) {
   }
 }
 
-bool GtkToolkit::PageCall(HWND view, const char* name, const char* const* args,
-                          std::size_t count, PageReply reply, void* context, int timeoutMs) {
+bool GtkToolkit::PageCall(HWND view, const char* name, const char* const* args, std::size_t count,
+                          PageReply reply, void* context, int timeoutMs) {
   Entry* e = Get(view);
   if (!e || e->kind != ControlKind::WebView || !e->view || !name || !reply) return false;
   if (!args) count = 0;
@@ -344,8 +341,8 @@ bool GtkToolkit::ChooseContextEntry(HWND h, int index) {
       items.push_back(GTK_WIDGET(k->data));
   g_list_free(kids);
   if (static_cast<int>(items.size()) < entries) return false;
-  GtkWidget* item = items[items.size() - static_cast<std::size_t>(entries) +
-                          static_cast<std::size_t>(position)];
+  GtkWidget* item =
+      items[items.size() - static_cast<std::size_t>(entries) + static_cast<std::size_t>(position)];
   // As a click on it: the menu closes, then the item acts.
   gtk_menu_shell_activate_item(GTK_MENU_SHELL(open), item, TRUE);
   Settle(100);

@@ -115,7 +115,7 @@ class LiveCollection final : public ComObject<IHTMLElementCollection> {
  public:
   LiveCollection(Anchor anchor, std::vector<GRef<WebKitDOMElement>> items)
       : anchor_(std::move(anchor)), items_(std::move(items)) {}
-  QM_LIVE_NO_DISPATCH
+  QM_NO_DISPATCH_MEMBERS
   bool Alive() const { return anchor_.Alive(); }
 
   HRESULT get_length(LONG* out) override {
@@ -176,7 +176,7 @@ class LiveStyle final : public ComObject<IHTMLStyle, IHTMLStyle3> {
  public:
   LiveStyle(Anchor anchor, GRef<WebKitDOMElement> element)
       : anchor_(std::move(anchor)), element_(std::move(element)) {}
-  QM_LIVE_NO_DISPATCH
+  QM_NO_DISPATCH_MEMBERS
   bool Alive() const { return anchor_.Alive(); }
 
   GRef<WebKitDOMCSSStyleDeclaration> Style() const {
@@ -254,7 +254,7 @@ class LiveStyleSheet final : public ComObject<IHTMLStyleSheet> {
  public:
   LiveStyleSheet(Anchor anchor, GRef<WebKitDOMStyleSheet> sheet, GRef<WebKitDOMElement> owner)
       : anchor_(std::move(anchor)), sheet_(std::move(sheet)), owner_(std::move(owner)) {}
-  QM_LIVE_NO_DISPATCH
+  QM_NO_DISPATCH_MEMBERS
   bool Alive() const { return anchor_.Alive(); }
   bool IsLink() const { return LowerTagOf(owner_.get()) == u"link"; }
 
@@ -270,7 +270,8 @@ class LiveStyleSheet final : public ComObject<IHTMLStyleSheet> {
       *out = std::move(*text);
     } else if (sheet_ && WEBKIT_DOM_IS_CSS_STYLE_SHEET(sheet_.get())) {
       // Not a local file: its rules as the engine read them.
-      auto rules = Adopt(webkit_dom_css_style_sheet_get_css_rules(WEBKIT_DOM_CSS_STYLE_SHEET(sheet_.get())));
+      auto rules =
+          Adopt(webkit_dom_css_style_sheet_get_css_rules(WEBKIT_DOM_CSS_STYLE_SHEET(sheet_.get())));
       gulong n = rules ? webkit_dom_css_rule_list_get_length(rules.get()) : 0;
       for (gulong i = 0; i < n; ++i) {
         WebKitDOMCSSRule* rule = webkit_dom_css_rule_list_item(rules.get(), i);
@@ -285,11 +286,13 @@ class LiveStyleSheet final : public ComObject<IHTMLStyleSheet> {
   // sheet of another origin, and every file: URL is one), read in its own
   // charset when it has a signature, else the page's.
   std::optional<std::u16string> LocalSheetText() const {
-    gchar* href = WEBKIT_DOM_IS_HTML_LINK_ELEMENT(owner_.get())
-                      ? webkit_dom_html_link_element_get_href(WEBKIT_DOM_HTML_LINK_ELEMENT(owner_.get()))
+    gchar* href =
+        WEBKIT_DOM_IS_HTML_LINK_ELEMENT(owner_.get())
+            ? webkit_dom_html_link_element_get_href(WEBKIT_DOM_HTML_LINK_ELEMENT(owner_.get()))
+            : nullptr;
+    gchar* path = href && g_str_has_prefix(href, "file:")
+                      ? g_filename_from_uri(href, nullptr, nullptr)
                       : nullptr;
-    gchar* path = href && g_str_has_prefix(href, "file:") ? g_filename_from_uri(href, nullptr, nullptr)
-                                                           : nullptr;
     g_free(href);
     if (!path) return std::nullopt;
     gchar* bytes = nullptr;
@@ -364,7 +367,7 @@ class LiveStyleSheets final : public ComObject<IHTMLStyleSheetsCollection> {
  public:
   LiveStyleSheets(Anchor anchor, std::vector<ComPtr<IHTMLStyleSheet>> sheets)
       : anchor_(std::move(anchor)), sheets_(std::move(sheets)) {}
-  QM_LIVE_NO_DISPATCH
+  QM_NO_DISPATCH_MEMBERS
   bool Alive() const { return anchor_.Alive(); }
   HRESULT get_length(LONG* out) override {
     QM_LIVE(out);
@@ -391,7 +394,7 @@ class LiveStyleSheets final : public ComObject<IHTMLStyleSheetsCollection> {
 // An <object>, <embed> or <applet>: an embedding that is no browser.
 class PluginObject final : public ComObject<IDispatch> {
  public:
-  QM_LIVE_NO_DISPATCH
+  QM_NO_DISPATCH_MEMBERS
 };
 
 class Enumerator final : public ComObject<IEnumUnknown> {
@@ -527,12 +530,13 @@ HRESULT LiveDocument::get_styleSheets(IHTMLStyleSheetsCollection** out) {
     if (!sheet) continue;
     WebKitDOMNode* owner = webkit_dom_style_sheet_get_owner_node(sheet);
     if (!owner || !WEBKIT_DOM_IS_ELEMENT(owner)) continue;
-    sheets.push_back(MakeComObject<LiveStyleSheet>(anchor, GRef<WebKitDOMStyleSheet>(sheet),
-                                                   GRef<WebKitDOMElement>(WEBKIT_DOM_ELEMENT(owner))));
+    sheets.push_back(
+        MakeComObject<LiveStyleSheet>(anchor, GRef<WebKitDOMStyleSheet>(sheet),
+                                      GRef<WebKitDOMElement>(WEBKIT_DOM_ELEMENT(owner))));
   }
-  return Give(ComPtr<IHTMLStyleSheetsCollection>(
-                  MakeComObject<LiveStyleSheets>(anchor, std::move(sheets))),
-              out);
+  return Give(
+      ComPtr<IHTMLStyleSheetsCollection>(MakeComObject<LiveStyleSheets>(anchor, std::move(sheets))),
+      out);
 }
 
 HRESULT LiveDocument::get_URL(std::u16string* out) {
@@ -563,9 +567,11 @@ HRESULT LiveDocument::get_documentElement(IHTMLElement** out) {
 HRESULT LiveDocument::getElementsByTagName(const std::u16string& tag,
                                            IHTMLElementCollection** out) {
   QM_LIVE(out);
-  return Give(MakeCollection(anchor, ElementsOf(webkit_dom_document_get_elements_by_tag_name_as_html_collection(
-                                         doc.get(), Utf8(tag).c_str()))),
-              out);
+  return Give(
+      MakeCollection(anchor,
+                     ElementsOf(webkit_dom_document_get_elements_by_tag_name_as_html_collection(
+                         doc.get(), Utf8(tag).c_str()))),
+      out);
 }
 
 HRESULT LiveDocument::getElementById(const std::u16string& id, IHTMLElement** out) {
@@ -630,8 +636,7 @@ IUnknown* LiveNode::QueryExtra(REFIID riid) {
     return static_cast<IHTMLBaseFontElement*>(this);
   if (Is("form")) {
     if (riid == IID_IHTMLFormElement) return static_cast<IHTMLFormElement*>(this);
-    if (riid == IID_IConnectionPointContainer)
-      return static_cast<IConnectionPointContainer*>(this);
+    if (riid == IID_IConnectionPointContainer) return static_cast<IConnectionPointContainer*>(this);
   }
   return nullptr;
 }
@@ -720,11 +725,13 @@ HRESULT LiveNode::getAttribute(const std::u16string& name, LONG, VARIANT* out) {
   // A control's value is what the user typed, not the default the markup gave.
   if (IsValueName(name)) {
     if (WEBKIT_DOM_IS_HTML_INPUT_ELEMENT(e)) {
-      *out = VariantString(TakeString(webkit_dom_html_input_element_get_value(WEBKIT_DOM_HTML_INPUT_ELEMENT(e))));
+      *out = VariantString(
+          TakeString(webkit_dom_html_input_element_get_value(WEBKIT_DOM_HTML_INPUT_ELEMENT(e))));
       return S_OK;
     }
     if (WEBKIT_DOM_IS_HTML_TEXT_AREA_ELEMENT(e)) {
-      *out = VariantString(TakeString(webkit_dom_html_text_area_element_get_value(WEBKIT_DOM_HTML_TEXT_AREA_ELEMENT(e))));
+      *out = VariantString(TakeString(
+          webkit_dom_html_text_area_element_get_value(WEBKIT_DOM_HTML_TEXT_AREA_ELEMENT(e))));
       return S_OK;
     }
   }
@@ -792,8 +799,8 @@ HRESULT LiveNode::get_id(std::u16string* out) {
 
 HRESULT LiveNode::get_style(IHTMLStyle** out) {
   QM_LIVE(out);
-  return Give(ComPtr<IHTMLStyle>(MakeComObject<LiveStyle>(anchor, GRef<WebKitDOMElement>(Element()))),
-              out);
+  return Give(
+      ComPtr<IHTMLStyle>(MakeComObject<LiveStyle>(anchor, GRef<WebKitDOMElement>(Element()))), out);
 }
 
 HRESULT LiveNode::get_innerText(std::u16string* out) {
@@ -963,8 +970,9 @@ bool BoolProperty(JSCValue* object, const char* name) {
 HRESULT LiveEvent::get_srcElement(IHTMLElement** out) {
   QM_LIVE(out);
   auto target = Property(event.get(), "target");
-  WebKitDOMNode* node =
-      target && jsc_value_is_object(target.get()) ? webkit_dom_node_for_js_value(target.get()) : nullptr;
+  WebKitDOMNode* node = target && jsc_value_is_object(target.get())
+                            ? webkit_dom_node_for_js_value(target.get())
+                            : nullptr;
   return GiveNode(anchor.shared, node && WEBKIT_DOM_IS_ELEMENT(node) ? node : nullptr, out);
 }
 

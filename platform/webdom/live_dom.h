@@ -17,7 +17,9 @@
 #include <vector>
 
 #include "platform/browser/mshtml.h"
+#include "platform/browser/out_params.h"
 #include "platform/com/connection.h"
+#include "platform/com/dispatch.h"
 #include "platform/com/object.h"
 #include "platform/com/service.h"
 #include "platform/com/variant.h"
@@ -77,7 +79,7 @@ struct Shared : std::enable_shared_from_this<Shared> {
   ComPtr<LiveBrowser> top;
   std::map<WebKitDOMElement*, ComPtr<LiveBrowser>> frames;
   std::map<WebKitDOMDocument*, ComPtr<LiveDocument>> documents;
-  std::map<WebKitDOMNode*, LiveNode*> nodes;  // weak: a node leaves in its destructor
+  std::map<WebKitDOMNode*, LiveNode*> nodes;            // weak: a node leaves in its destructor
   std::map<WebKitDOMElement*, ComPtr<LiveNode>> forms;  // kept: their sinks stay connected
   std::u16string menuDocumentKey;
   WebKitDOMDocument* menuDocument = nullptr;
@@ -96,55 +98,11 @@ struct Shared : std::enable_shared_from_this<Shared> {
 };
 using SharedRef = std::shared_ptr<Shared>;
 
-// IDispatch for objects reached through their own interfaces only.
-#define QM_LIVE_NO_DISPATCH                                                                       \
-  HRESULT GetTypeInfoCount(UINT* count) override {                                                \
-    if (!count) return E_POINTER;                                                                 \
-    *count = 0;                                                                                   \
-    return S_OK;                                                                                  \
-  }                                                                                               \
-  HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** out) override {                                     \
-    if (out) *out = nullptr;                                                                      \
-    return E_NOTIMPL;                                                                             \
-  }                                                                                               \
-  HRESULT GetIDsOfNames(REFIID, const std::u16string*, UINT count, LCID, DISPID* ids) override {  \
-    for (UINT i = 0; ids && i < count; ++i) ids[i] = DISPID_UNKNOWN;                              \
-    return DISP_E_UNKNOWNNAME;                                                                    \
-  }                                                                                               \
-  HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override { \
-    return DISP_E_MEMBERNOTFOUND;                                                                 \
-  }
-
-#define QM_LIVE(...)          \
-  if (!Alive()) {             \
-    EmptyOut(__VA_ARGS__);    \
+#define QM_LIVE(...)           \
+  if (!Alive()) {              \
+    EmptyOut(__VA_ARGS__);     \
     return RPC_E_DISCONNECTED; \
   }
-
-inline void EmptyOutOne(std::u16string* s) {
-  if (s) s->clear();
-}
-inline void EmptyOutOne(VARIANT* v) {
-  if (v) *v = VARIANT{};
-}
-inline void EmptyOutOne(LONG* v) {
-  if (v) *v = 0;
-}
-inline void EmptyOutOne(bool* v) {
-  if (v) *v = false;
-}
-inline void EmptyOutOne(READYSTATE* v) {
-  if (v) *v = READYSTATE_UNINITIALIZED;
-}
-template <class T>
-void EmptyOutOne(T** p) {
-  if (p) *p = nullptr;
-}
-inline void EmptyOutOne(std::nullptr_t) {}
-template <class... T>
-void EmptyOut(T... outs) {
-  (EmptyOutOne(outs), ...);
-}
 
 // What every object of a document keeps.
 struct Anchor {
@@ -159,7 +117,7 @@ class LiveBrowser final
  public:
   LiveBrowser(SharedRef shared, GRef<WebKitDOMElement> frameElement);
 
-  QM_LIVE_NO_DISPATCH
+  QM_NO_DISPATCH_MEMBERS
   HRESULT get_Document(IDispatch** out) override;
   HRESULT get_ReadyState(READYSTATE* out) override;
   HRESULT Stop() override;
@@ -194,7 +152,7 @@ class LiveDocument final : public ComObject<IHTMLDocument2, IHTMLDocument3, IOle
  public:
   LiveDocument(Anchor anchor, GRef<WebKitDOMDocument> doc);
 
-  QM_LIVE_NO_DISPATCH
+  QM_NO_DISPATCH_MEMBERS
   HRESULT get_all(IHTMLElementCollection** out) override;
   HRESULT get_body(IHTMLElement** out) override;
   HRESULT get_title(std::u16string* out) override;
@@ -242,7 +200,7 @@ class LiveNode final : public ComObject<IHTMLDOMNode>,
   }
   ULONG AddRef() override { return ComObject::AddRef(); }
   ULONG Release() override { return ComObject::Release(); }
-  QM_LIVE_NO_DISPATCH
+  QM_NO_DISPATCH_MEMBERS
 
   HRESULT get_nodeType(LONG* out) override;
   HRESULT get_nodeName(std::u16string* out) override;
@@ -298,7 +256,7 @@ class LiveNode final : public ComObject<IHTMLDOMNode>,
 class LiveWindow final : public ComObject<IHTMLWindow2, IServiceProvider> {
  public:
   LiveWindow(Anchor anchor, GRef<WebKitDOMDocument> doc) : anchor(std::move(anchor)), doc(doc) {}
-  QM_LIVE_NO_DISPATCH
+  QM_NO_DISPATCH_MEMBERS
   HRESULT get_document(IHTMLDocument2** out) override;
   HRESULT get_name(std::u16string* out) override;
   HRESULT QueryService(REFGUID service, REFIID riid, void** out) override;
@@ -312,7 +270,7 @@ class LiveEvent final : public ComObject<IHTMLEventObj> {
  public:
   // event: the engine's event object as a script value (of our own world).
   LiveEvent(Anchor anchor, GRef<JSCValue> event) : anchor(std::move(anchor)), event(event) {}
-  QM_LIVE_NO_DISPATCH
+  QM_NO_DISPATCH_MEMBERS
   HRESULT get_srcElement(IHTMLElement** out) override;
   HRESULT get_altKey(bool* out) override;
   HRESULT get_ctrlKey(bool* out) override;
@@ -322,7 +280,9 @@ class LiveEvent final : public ComObject<IHTMLEventObj> {
   HRESULT get_returnValue(VARIANT* out) override;
   HRESULT put_returnValue(const VARIANT& value) override;
   bool Alive() const { return anchor.Alive(); }
-  bool Cancelled() const { return returnValue.vt == VT_BOOL && returnValue.boolVal == VARIANT_FALSE; }
+  bool Cancelled() const {
+    return returnValue.vt == VT_BOOL && returnValue.boolVal == VARIANT_FALSE;
+  }
 
   Anchor anchor;
   GRef<JSCValue> event;

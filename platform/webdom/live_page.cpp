@@ -49,8 +49,8 @@ ComPtr<LiveNode> Shared::NodeFor(WebKitDOMNode* node) {
   auto it = nodes.find(node);
   if (it != nodes.end()) return ComPtr<LiveNode>(it->second);
   WebKitDOMDocument* doc = webkit_dom_node_get_owner_document(node);
-  auto n = MakeComObject<LiveNode>(Anchor{shared_from_this(), LifeOf(doc)},
-                                   GRef<WebKitDOMNode>(node));
+  auto n =
+      MakeComObject<LiveNode>(Anchor{shared_from_this(), LifeOf(doc)}, GRef<WebKitDOMNode>(node));
   nodes[node] = n.get();
   return n;
 }
@@ -281,8 +281,9 @@ WebKitDOMDocument* DocumentOfFrame(WebKitFrame* frame, WebKitScriptWorld* world)
   auto context = ContextOf(frame, world);
   if (!context) return nullptr;
   auto value = Adopt(jsc_context_get_value(context.get(), "document"));
-  WebKitDOMNode* node =
-      value && jsc_value_is_object(value.get()) ? webkit_dom_node_for_js_value(value.get()) : nullptr;
+  WebKitDOMNode* node = value && jsc_value_is_object(value.get())
+                            ? webkit_dom_node_for_js_value(value.get())
+                            : nullptr;
   return node && WEBKIT_DOM_IS_DOCUMENT(node) ? WEBKIT_DOM_DOCUMENT(node) : nullptr;
 }
 
@@ -345,8 +346,7 @@ void LivePage::Impl::Listen(WebKitFrame* frame, WebKitDOMDocument* doc, bool isT
   auto data = [&](void (*handle)(ListenerData*, JSCValue*)) {
     return ListenerData{shared, this, doc, handle};
   };
-  AddListener(context.get(), window.get(), "load", false,
-              data([](ListenerData* d, JSCValue* e) {
+  AddListener(context.get(), window.get(), "load", false, data([](ListenerData* d, JSCValue* e) {
                 // Only the window's own load, not that of an image within it.
                 auto target = TargetOf(e);
                 WebKitDOMNode* node = NodeOf(target.get());
@@ -434,13 +434,13 @@ IWebBrowser2* LivePage::TopBrowser() const { return impl_->shared->top.get(); }
 bool LivePage::BeforeNavigate2(const std::u16string& url) {
   LiveBrowser* top = impl_->shared->top.get();
   if (!top || top->quit) return false;
-  VARIANT address = VariantString(url), flags = VariantInt(0), frame = VariantString(u""),
-          postData, headers = VariantString(u"");
+  VARIANT address = VariantString(url), flags = VariantInt(0), frame = VariantString(u""), postData,
+          headers = VariantString(u"");
   VARIANT_BOOL cancel = VARIANT_FALSE;
-  top->Fire(DISPID_BEFORENAVIGATE2,
-            {VariantDispatch(static_cast<IWebBrowser2*>(top)), VariantRef(&address),
-             VariantRef(&flags), VariantRef(&frame), VariantRef(&postData), VariantRef(&headers),
-             VariantRef(&cancel)});
+  top->Fire(
+      DISPID_BEFORENAVIGATE2,
+      {VariantDispatch(static_cast<IWebBrowser2*>(top)), VariantRef(&address), VariantRef(&flags),
+       VariantRef(&frame), VariantRef(&postData), VariantRef(&headers), VariantRef(&cancel)});
   return cancel != VARIANT_FALSE;
 }
 
@@ -472,7 +472,8 @@ GRef<WebKitDOMElement> ControlNamed(WebKitDOMDocument* doc, const std::string& k
 
 bool LivePage::TypeText(const std::u16string& nameOrId, const std::u16string& text) {
   WebKitDOMDocument* doc = webkit_web_page_get_dom_document(impl_->page);
-  GRef<WebKitDOMElement> control = doc ? ControlNamed(doc, Utf8(nameOrId)) : GRef<WebKitDOMElement>();
+  GRef<WebKitDOMElement> control =
+      doc ? ControlNamed(doc, Utf8(nameOrId)) : GRef<WebKitDOMElement>();
   WebKitDOMElement* e = control.get();
   if (!e) return false;
   std::string value = Utf8(text);

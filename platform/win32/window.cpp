@@ -102,8 +102,8 @@ std::vector<std::string> ToolkitCandidates() {
     auto self = std::filesystem::canonical(info.dli_fname, ec);
     if (!ec) {
       out.push_back((self.parent_path() / kToolkitLibrary).string());
-      out.push_back((self.parent_path().parent_path() / "lib" / "quillmer" / kToolkitLibrary)
-                        .string());
+      out.push_back(
+          (self.parent_path().parent_path() / "lib" / "quillmer" / kToolkitLibrary).string());
     }
   }
   return out;

@@ -79,10 +79,10 @@ class BrowseWindow : public ::testing::Test {
 TEST_F(BrowseWindow, TheToolbarConvertsZoomsAndSwitchesTheAutomaticMode) {
   fs::create_directories(dir / "out");
   const std::string out = (dir / "out" / "conv_frames.html").string();
-  auto r = Window(kPages + "conv_frames.html",
-                  "click('ToolButton1'); print(title()); save('" + out +
-                      "');\n"
-                      "click('ToolButton2'); print(title());");
+  auto r =
+      Window(kPages + "conv_frames.html", "click('ToolButton1'); print(title()); save('" + out +
+                                              "');\n"
+                                              "click('ToolButton2'); print(title());");
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "中華框架\n中华框架\n");
   EXPECT_TRUE(Contains(ReadAll(dir / "out" / "conv_frame1.html"), u"頭髮 中華"));
@@ -115,12 +115,13 @@ TEST_F(BrowseWindow, TheButtonsAndTextsFollowTheSettingsAndTheLanguage) {
   EXPECT_TRUE(has("ToolButton4") && has("ToolButton5")) << r.out;
   EXPECT_FALSE(has("ToolButton10") || has("ToolButton11")) << r.out;
 
-  const std::pair<int, const char*> hints[] = {
-      {936, "\"hint\":\"网页: 简转繁\""}, {950, "\"hint\":\"網頁: 簡轉繁\""},
-      {1252, "\"hint\":\"Webpage: Sim. to Trad.\""}};
+  const std::pair<int, const char*> hints[] = {{936, "\"hint\":\"网页: 简转繁\""},
+                                               {950, "\"hint\":\"網頁: 簡轉繁\""},
+                                               {1252, "\"hint\":\"Webpage: Sim. to Trad.\""}};
   for (const auto& [acp, hint] : hints) {
     Language(acp);
-    r = Window(kPages + "conv_frame2.html", "print(JSON.stringify(controls().filter(function (c) {\n"
+    r = Window(kPages + "conv_frame2.html",
+               "print(JSON.stringify(controls().filter(function (c) {\n"
                "  return c.name === 'ToolButton1'; })));");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find(hint), std::string::npos) << acp << ": " << r.out;
@@ -150,8 +151,8 @@ TEST_F(BrowseWindow, ARealClickFromOutsideConvertsThePage) {
       ::setenv(e.substr(0, eq).c_str(), value.c_str(), 1);
     }
     std::string page = kPages + "conv_frame2.html";
-    ::execl(QUILLMER_BINARY, QUILLMER_BINARY, "browse", "--window", "--engine", "model", "-e", code.c_str(),
-            page.c_str(), nullptr);
+    ::execl(QUILLMER_BINARY, QUILLMER_BINARY, "browse", "--window", "--engine", "model", "-e",
+            code.c_str(), page.c_str(), nullptr);
     _exit(127);
   }
   ::close(out[1]);
@@ -173,8 +174,8 @@ TEST_F(BrowseWindow, ARealClickFromOutsideConvertsThePage) {
   text = readLine();
   ::close(out[0]);
   bool timedOut = false;
-  int status = testing::Reap(pid, std::chrono::steady_clock::now() + std::chrono::seconds(30),
-                             timedOut);
+  int status =
+      testing::Reap(pid, std::chrono::steady_clock::now() + std::chrono::seconds(30), timedOut);
   EXPECT_FALSE(timedOut);
   EXPECT_EQ(status, 0);
   EXPECT_EQ(text, "中華二");

@@ -147,8 +147,8 @@ TEST(HttpServerFixture, ServesWithTheNamedCharsetRecordsRawBytesAndEndsWithItsIn
   EXPECT_EQ(log[5].target, "/submit");
   EXPECT_EQ(log[5].body, raw);
   EXPECT_EQ(log[6].target, "/echo?q=%A4%A4");
-  EXPECT_EQ(server.Url("/next.html"), "http://127.0.0.1:" + std::to_string(server.Port()) +
-                                          "/next.html");
+  EXPECT_EQ(server.Url("/next.html"),
+            "http://127.0.0.1:" + std::to_string(server.Port()) + "/next.html");
 
   const int port = server.Port();
   EXPECT_TRUE(server.Stop());  // ended by itself, not killed
@@ -212,11 +212,9 @@ class EngineWindow : public ::testing::Test {
     std::string err = r.err;
     std::transform(err.begin(), err.end(), err.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    const bool missing =
-        r.status == 2 ||
-        ((Has(err, "extension") || Has(err, "engine")) &&
-         (Has(err, "not installed") || Has(err, "missing") || Has(err, "not found") ||
-          Has(err, "unknown")));
+    const bool missing = r.status == 2 || ((Has(err, "extension") || Has(err, "engine")) &&
+                                           (Has(err, "not installed") || Has(err, "missing") ||
+                                            Has(err, "not found") || Has(err, "unknown")));
     if (!missing) return "";
     return "the WebKit engine cannot be used here: " + r.err.substr(0, r.err.find('\n'));
   }
@@ -258,10 +256,15 @@ TEST_F(EngineWindow, AGb2312PageLoadsInTraditionalFramesIncludedAndTheButtonTurn
   const std::string shot = (dir / "converted.png").string();
   auto r = Window(Navigate("frames.gb2312.html") +
                   "wait(500); print(charset()); print(title()); print('@@'); print(text());\n"
-                  "screenshot('" + shot + "');\n"
+                  "screenshot('" +
+                  shot +
+                  "');\n"
                   "print('@@'); click('ToolButton2'); wait(500); print(text());\n"
-                  "print('@@');" + Navigate("frame2.html") + "print(text());\n"
-                  "print('@@');" + Navigate("plain.utf-8.html") + "print(charset(), text());");
+                  "print('@@');" +
+                  Navigate("frame2.html") +
+                  "print(text());\n"
+                  "print('@@');" +
+                  Navigate("plain.utf-8.html") + "print(charset(), text());");
   ASSERT_EQ(r.status, 0) << r.err;
   auto parts = Parts(r.out);
   ASSERT_EQ(parts.size(), 5u) << r.out;
@@ -299,8 +302,9 @@ TEST_F(EngineWindow, AModeChosenOnTheToolbarGovernsThePagesThatFollow) {
 }
 
 TEST_F(EngineWindow, HotkeysZoomThePageByTheIncrement) {
-  Settings("[Zoom]\nZoomIncrement=25\n"
-           "[HotKeys]\nKey5=49242\nKey6=49240\n");  // Ctrl+Alt+Z in, Ctrl+Alt+X out
+  Settings(
+      "[Zoom]\nZoomIncrement=25\n"
+      "[HotKeys]\nKey5=49242\nKey6=49240\n");  // Ctrl+Alt+Z in, Ctrl+Alt+X out
   auto r = Window(Navigate("frames.gb2312.html") +
                   "print(zoom()); key('Ctrl+Alt+Z'); print(zoom()); key('Ctrl+Alt+Z');\n"
                   "print(zoom()); key('Ctrl+Alt+X'); print(zoom()); key('Ctrl+Z'); print(zoom());");
@@ -407,13 +411,12 @@ TEST_F(EngineWindow, APageThatDoesNotLoadIsAClearError) {
 TEST(EngineWindowWithoutDisplay, TheWindowIsRefusedClearly) {
   testing::TempDir dir;
   fs::create_directories(dir / "home");
-  auto r = RunQuillmer({"browse", "--window", "--engine", "webkit", "-e", "print(1)",
-                        (kWeb / "next.html").string()},
-                       "",
-                       {"QUILLMER_HOME=" + testing::ShellQuote((dir / "home").string()),
-                        "QUILLMER_REGISTRY=" + testing::ShellQuote((dir / "registry").string()),
-                        "QUILLMER_ACP=1252", "DISPLAY=",
-                        "QUILLMER_TOOLKIT=" + testing::ShellQuote(QUILLMER_TOOLKIT_LIB)});
+  auto r = RunQuillmer(
+      {"browse", "--window", "--engine", "webkit", "-e", "print(1)", (kWeb / "next.html").string()},
+      "",
+      {"QUILLMER_HOME=" + testing::ShellQuote((dir / "home").string()),
+       "QUILLMER_REGISTRY=" + testing::ShellQuote((dir / "registry").string()), "QUILLMER_ACP=1252",
+       "DISPLAY=", "QUILLMER_TOOLKIT=" + testing::ShellQuote(QUILLMER_TOOLKIT_LIB)});
   if (r.status == 2 && Has(r.err, "--engine"))
     GTEST_SKIP() << "this quillmer has no engine to choose: " << r.err.substr(0, r.err.find('\n'));
   EXPECT_EQ(r.status, 1);

@@ -51,9 +51,7 @@ class BandFormTest : public ::testing::Test {
     if (show) forms.back()->Show();
     return *forms.back();
   }
-  void UseStore() {
-    module.store = std::make_unique<SettingsStore>(IniPath());
-  }
+  void UseStore() { module.store = std::make_unique<SettingsStore>(IniPath()); }
   std::string IniPath() const { return (home / "Quillmer.ini").string(); }
   std::string Ini() const { return testing::ReadAll(IniPath()); }
 
@@ -126,14 +124,13 @@ TEST_F(BandFormTest, TheButtonSetFollowsTheSettingsAndTheRowClosesUp) {
   module.shared.ShowZoomBtn = false;
   module.shared.page.HelperEnabled = false;
   TBandForm& bare = MakeForm();
-  EXPECT_EQ(VisibleButtons(bare), (std::vector<std::string>{"ToolButton1", "ToolButton2",
-                                                             "ToolButton6", "ToolButton7"}));
+  EXPECT_EQ(VisibleButtons(bare),
+            (std::vector<std::string>{"ToolButton1", "ToolButton2", "ToolButton6", "ToolButton7"}));
   EXPECT_EQ(bare.ToolButton6.Left(), 52);
   EXPECT_EQ(bare.Width(), 52 + ToolButton::kSeparatorWidth + 26);
   EXPECT_LT(bare.Width(), full.Width());
 
-  EXPECT_EQ(module.toolbar.ToolbarWindows,
-            (std::vector<HWND>{full.Handle(), bare.Handle()}));
+  EXPECT_EQ(module.toolbar.ToolbarWindows, (std::vector<HWND>{full.Handle(), bare.Handle()}));
   const HWND gone = full.Handle();
   forms.erase(forms.begin());
   EXPECT_EQ(module.toolbar.ToolbarWindows, std::vector<HWND>{bare.Handle()});
