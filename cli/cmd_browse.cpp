@@ -73,8 +73,8 @@ constexpr const char* kUsage =
     "  wait(ms)             let messages run for ms milliseconds\n"
     "With --window, also:\n";
 constexpr const char* kUsageEngine =
-    "With the engine, PAGE is any address, and the functions above but follow()\n"
-    "and save() act on the live page:\n";
+    "With the engine, PAGE is any address; follow() and save() are not there, and\n"
+    "these act on the live page:\n";
 constexpr const char* kUsageEnd =
     "A script error is reported with its line; the exit status is then 1.\n";
 

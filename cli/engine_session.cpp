@@ -148,7 +148,6 @@ void Define(ScriptHost& host, EngineWindow& w) {
 }  // namespace
 
 const char* const kEngineFunctionsUsage =
-    "With the engine (WebKitGTK), the functions act on the live page:\n"
     "  navigate(url)        load an http(s) or file address, or a path; returns when\n"
     "                       the page and its frames have loaded\n"
     "  back()  forward()    go through the window's history likewise\n"
