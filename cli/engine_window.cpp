@@ -184,6 +184,7 @@ EngineWindow::EngineWindow() : impl_(std::make_unique<Impl>()) {
   m.address = std::make_unique<Edit>(*m.window, "Address");
   m.go = std::make_unique<Button>(*m.window, "Go");
   m.go->SetCaption(Pick(kGo, language));
+  m.go->SetDefault(true);  // Enter in the address bar goes there
   m.bandSite = std::make_unique<Form>(ControlKind::Form, m.window->Handle(), "BandSite");
   m.view = std::make_unique<WebView>(*m.window, "WebView");
   m.view->OnNavigate = [&m](WPARAM what) { m.Navigated(what); };
