@@ -141,7 +141,17 @@ class XvfbClipboard : public ::testing::Test {
   static bool XclipPut(const std::string& bytes, const std::string& target = "UTF8_STRING") {
     Ran r = RunProgram({"xclip", "-selection", "clipboard", "-t", target, "-i"}, display_, bytes,
                        false);
-    return !r.timedOut && r.status == 0;
+    if (r.timedOut || r.status != 0) return false;
+    // xclip's first process ends before the one it leaves behind owns the
+    // clipboard: wait until the clipboard offers the text (a busy machine
+    // takes its time).
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    do {
+      Ran t = RunProgram({"xclip", "-selection", "clipboard", "-t", "TARGETS", "-o"}, display_);
+      if (!t.timedOut && t.status == 0 && t.out.find(target) != std::string::npos) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    } while (std::chrono::steady_clock::now() < deadline);
+    return false;
   }
   static std::string XclipGet(const std::string& target = "UTF8_STRING") {
     Ran r = RunProgram({"xclip", "-selection", "clipboard", "-t", target, "-o"}, display_);
