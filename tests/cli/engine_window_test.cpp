@@ -301,6 +301,15 @@ TEST_F(EngineWindow, AModeChosenOnTheToolbarGovernsThePagesThatFollow) {
   EXPECT_EQ(r.out, "汉字的简化与转换\n統一碼頁面\n汉字的简化与转换\n");
 }
 
+TEST_F(EngineWindow, AutoZoomGivesEachPageTheZoomOfItsAddress) {
+  Settings("[Zoom]\nAutoZoom=1\nAutoZoomToValue=90\n"
+           "[Zoom_Ex]\nAutoURLCount=1\nAutoZoomValue1=130\nAutoZoomURL1=http://127.0.0.1:*/frames*\n");
+  auto r = Window(Navigate("frames.gb2312.html") + "print(zoom());\n" + Navigate("next.html") +
+                  "print(zoom());");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "130\n90\n");
+}
+
 TEST_F(EngineWindow, HotkeysZoomThePageByTheIncrement) {
   Settings(
       "[Zoom]\nZoomIncrement=25\n"
